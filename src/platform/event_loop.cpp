@@ -1,0 +1,72 @@
+#include "platform/event_loop.h"
+
+#include <csignal>
+
+namespace qxs {
+
+EventLoop::EventLoop() {
+    uv_loop_init(&loop_);
+    uv_timer_init(&loop_, &timer_);
+    timer_.data = this;
+    uv_signal_init(&loop_, &sigint_);
+    uv_signal_init(&loop_, &sigterm_);
+    sigint_.data = this;
+    sigterm_.data = this;
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+EventLoop::~EventLoop() {
+    // Close every handle still open (ours and any a component forgot), then let
+    // the close callbacks run so the loop can be closed without leaks.
+    uv_walk(
+        &loop_,
+        [](uv_handle_t* handle, void*) {
+            if (!uv_is_closing(handle)) uv_close(handle, nullptr);
+        },
+        nullptr);
+    uv_run(&loop_, UV_RUN_DEFAULT);
+    uv_loop_close(&loop_);
+}
+
+bool EventLoop::start_timer(unsigned period_ms, Callback tick, void* context) {
+    if (period_ms == 0) period_ms = 1;
+    tick_ = tick;
+    tick_context_ = context;
+    return uv_timer_start(&timer_, on_timer, period_ms, period_ms) == 0;
+}
+
+void EventLoop::stop_timer() { uv_timer_stop(&timer_); }
+
+void EventLoop::on_timer(uv_timer_t* timer) {
+    auto* self = static_cast<EventLoop*>(timer->data);
+    if (self->tick_ != nullptr && !self->quitting_) self->tick_(self->tick_context_);
+}
+
+void EventLoop::catch_stop_signals(Callback on_stop, void* context) {
+    on_stop_ = on_stop;
+    stop_context_ = context;
+    if (signals_started_) return;
+    signals_started_ = true;
+    uv_signal_start(&sigint_, on_signal, SIGINT);
+    uv_signal_start(&sigterm_, on_signal, SIGTERM);
+}
+
+void EventLoop::on_signal(uv_signal_t* handle, int) {
+    auto* self = static_cast<EventLoop*>(handle->data);
+    if (self->on_stop_ != nullptr) self->on_stop_(self->stop_context_);
+}
+
+void EventLoop::run() {
+    quitting_ = false;
+    // The stop signals keep the loop alive, so a server left without listeners
+    // or timer still waits for its operator to stop it.
+    while (!quitting_ && uv_run(&loop_, UV_RUN_DEFAULT) != 0) {
+    }
+}
+
+void EventLoop::quit() {
+    quitting_ = true;
+    uv_stop(&loop_);
+}
+
+}  // namespace qxs

@@ -1,0 +1,52 @@
+// The one loop of the one thread. Everything the server does runs inside a
+// callback of this loop and runs to completion before the next one starts:
+// socket notifications, timer 1, the stop signals, control commands.
+#pragma once
+
+#include <uv.h>
+
+namespace qxs {
+
+class EventLoop {
+public:
+    using Callback = void (*)(void* context);
+
+    EventLoop();
+    ~EventLoop();
+    EventLoop(const EventLoop&) = delete;
+    EventLoop& operator=(const EventLoop&) = delete;
+
+    uv_loop_t* uv() { return &loop_; }
+
+    // Timer 1: calls `tick` every `period_ms` milliseconds (at least 1) until
+    // stop_timer. False when the timer cannot be started.
+    [[nodiscard]] bool start_timer(unsigned period_ms, Callback tick, void* context);
+    void stop_timer();
+
+    // SIGINT and SIGTERM call `on_stop` (once per signal), as closing the
+    // window would. SIGPIPE is ignored: a send to a vanished peer is an error
+    // code, never a signal.
+    void catch_stop_signals(Callback on_stop, void* context);
+
+    // The message loop: runs callbacks until quit() is called.
+    void run();
+    // Ends run() after the current callback returns (posting the quit message).
+    void quit();
+
+private:
+    static void on_timer(uv_timer_t* timer);
+    static void on_signal(uv_signal_t* handle, int signum);
+
+    uv_loop_t loop_{};
+    uv_timer_t timer_{};
+    uv_signal_t sigint_{};
+    uv_signal_t sigterm_{};
+    Callback tick_ = nullptr;
+    void* tick_context_ = nullptr;
+    Callback on_stop_ = nullptr;
+    void* stop_context_ = nullptr;
+    bool signals_started_ = false;
+    bool quitting_ = false;
+};
+
+}  // namespace qxs

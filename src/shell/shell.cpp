@@ -1,0 +1,31 @@
+#include "shell/shell.h"
+
+namespace qxs {
+namespace {
+
+// Before a front end exists, text for the screen log is lost, as it is
+// before the window is created.
+class SilentShell final : public Shell {
+public:
+    void append_log(const char*) override {}
+    void refresh_status() override {}
+    void message_box(const char*, const char*) override {}
+    void beep(Beep) override {}
+    int set_menu_check(int, int value) override { return value < 0 ? 0 : value; }
+    void tick() override {}
+};
+
+SilentShell silent;
+Shell* current = &silent;
+
+}  // namespace
+
+Shell& shell() { return *current; }
+
+Shell* set_shell(Shell* front_end) {
+    Shell* previous = current == &silent ? nullptr : current;
+    current = front_end != nullptr ? front_end : &silent;
+    return previous;
+}
+
+}  // namespace qxs

@@ -1,0 +1,40 @@
+// A front end for tests: keeps everything written to the screen log, and
+// installs itself for the lifetime of the object.
+#pragma once
+
+#include <string>
+
+#include "shell/shell.h"
+
+namespace qxs::test {
+
+class CaptureShell final : public Shell {
+public:
+    CaptureShell() { previous_ = set_shell(this); }
+    ~CaptureShell() override { set_shell(previous_); }
+
+    void append_log(const char* text) override { log += text; }
+    void refresh_status() override { ++refreshes; }
+    void message_box(const char* text, const char* title) override {
+        boxes += std::string(title) + ": " + text + "\n";
+    }
+    void beep(Beep) override { ++beeps; }
+    int set_menu_check(int, int value) override { return value < 0 ? 1 : value; }
+    void tick() override {}
+
+    std::string take() {
+        std::string out;
+        out.swap(log);
+        return out;
+    }
+
+    std::string log;
+    std::string boxes;
+    int refreshes = 0;
+    int beeps = 0;
+
+private:
+    Shell* previous_ = nullptr;
+};
+
+}  // namespace qxs::test
