@@ -13,12 +13,12 @@
 #include <ctime>
 
 #include "engine/name_list.h"
+#include "engine/page_vars.h"
 #include "platform/sockets.h"
 
 namespace qxs {
 
 struct Alias;
-struct ChildProcess;
 
 enum ConnectionState : int {
     kIdle = 0,     // slot free
@@ -51,6 +51,10 @@ struct Connection {
     char linebuf[kLineBufSize + 1];  // the line being assembled
     int buffinlen = 0;
     int block_len = 0;
+    // An HTML block of filebuf whose substitution into outbuf did not fit at
+    // once: its length and how far it has been substituted.
+    int html_source_len = 0;
+    SubstituteState substitution;
     int file_fd = 0;  // the file being sent; 0 when none
     int block_pending = 0;
     int error_run = 0;
@@ -82,7 +86,6 @@ struct Connection {
     int full_request = 0;
     char auth_user[16];
     char auth_password[16];
-    ChildProcess* cgi_process = nullptr;
     char* query_string = nullptr;  // into path, or nullptr
     long bytes_sent = 0;
 };

@@ -1,0 +1,253 @@
+#include "engine/server.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cgi/cgi_monitor.h"
+#include "config/settings.h"
+#include "engine/admission.h"
+#include "engine/reader.h"
+#include "engine/sender.h"
+#include "logging/access_log.h"
+#include "logging/dates.h"
+#include "logging/screen_log.h"
+#include "platform/strings.h"
+#include "platform/winsock_errors.h"
+#include "shell/shell.h"
+
+namespace qxs {
+
+Engine engine;
+
+namespace {
+
+constexpr const char* kErrorTitle = "QXServer ERROR!";
+constexpr const char* kLogMutexName = "/MUTEX/QXS1/QXS_LOG_MUTEX";
+
+void on_notification(void*, Socket sock, int event, int error) {
+    socket_notification(sock, event, error);
+}
+
+void on_tick(void*) { timer_tick(time(nullptr)); }
+
+void beep_if_sound(Beep kind) {
+    if (settings.sound) shell().beep(kind);
+}
+
+// The bind address of the `ip` setting: its first four dot-separated pieces
+// as decimal bytes; 0 (any local address) when the setting is empty.
+uint32_t bind_address() {
+    if (settings.ip[0] == '\0') return 0;
+    uint8_t bytes[4] = {};
+    const char* p = settings.ip;
+    for (int i = 0; i < 4 && *p != '\0'; ++i) {
+        bytes[i] = static_cast<uint8_t>(std::atoi(p));
+        const char* dot = std::strchr(p, '.');
+        if (dot == nullptr) break;
+        p = dot + 1;
+    }
+    uint32_t address;
+    std::memcpy(&address, bytes, 4);
+    return address;
+}
+
+// Creates, binds and starts a listener. kInvalidSocket on failure, with
+// the binding failure reported as the texts an operator knows.
+Socket open_listener(uint32_t address, int port, bool report_create_failure) {
+    SocketApi& api = sockets();
+    Socket s = api.open_stream();
+    if (s == kInvalidSocket) {
+        if (report_create_failure) shell().message_box("Invalid Socket", kErrorTitle);
+        return kInvalidSocket;
+    }
+    if (api.bind(s, address, static_cast<uint16_t>(port)) != 0) {
+        char reason[64];
+        format_text(reason, sizeof reason, "Reason: %d\r\n", api.last_error());
+        const char* text = "Error Binding Socket to Port\r\nCheck your hostname and ip";
+        shell().message_box(text, kErrorTitle);
+        screen_log(text);
+        screen_log(reason);
+        shell().message_box(reason, kErrorTitle);
+        api.close_socket(s);
+        return kInvalidSocket;
+    }
+    api.async_select(s, FD_READ | FD_OOB | FD_ACCEPT | FD_CLOSE);
+    api.listen(s, 5);
+    return s;
+}
+
+// Host name step: the `hostname` setting, else the machine's name.
+bool find_host_name() {
+    if (settings.hostname[0] != '\0') {
+        copy_text(engine.server_name, sizeof engine.server_name, settings.hostname);
+        screen_logf("Using  %s  hostname = '%s'\r\n", settings_file(), engine.server_name);
+        return true;
+    }
+    screen_log("Getting the hostname for this machine...\r\n");
+    char name[100];
+    if (gethostname(name, sizeof name) != 0) {
+        const char* text =
+            "Unable to get the hostname for this box!\r\nQXServer is unable to run.\nPlease check "
+            "your winsock setup\nand/orr enter your hostname using the QXServer Control.\r\n";
+        beep_if_sound(Beep::kExclamation);
+        screen_log(text);
+        shell().message_box(text, kErrorTitle);
+        return false;
+    }
+    name[sizeof name - 1] = '\0';
+    copy_text(engine.server_name, sizeof engine.server_name, name);
+    screen_logf("Hostname is '%s'\r\n", engine.server_name);
+    return true;
+}
+
+}  // namespace
+
+int server_startup(EventLoop& loop) {
+    engine.loop = &loop;
+    load_settings();
+    load_totals();
+    // There is no background-service registration to ask for here.
+    screen_log("Unable to register program as Windows 95 service.\r\n");
+
+    engine.table = create_table(time(nullptr));
+    if (engine.table == nullptr || engine.table->usable_slots != kSlots) {
+        shell().beep(Beep::kExclamation);
+        shell().message_box("Unable to enough alocate memory!\nQXServer is unable to run.\n",
+                            kErrorTitle);
+        loop.quit();
+        return -1;
+    }
+
+    if (int code = sockets().startup(loop.uv(), on_notification, nullptr); code != 0) {
+        switch (code) {
+            case WSASYSNOTREADY:
+                shell().message_box("Error starting up sockets: WSASYSNOTREADY", kErrorTitle);
+                break;
+            case WSAVERNOTSUPPORTED:
+                shell().message_box("Error starting up sockets: WSAVERNOTSUPPORTED", kErrorTitle);
+                break;
+            case WSAEINVAL:
+                shell().message_box("Error starting up sockets: WSAEINVAL", kErrorTitle);
+                break;
+            default: break;
+        }
+        loop.quit();
+        return -1;
+    }
+    screen_logf("The start time is %s\r\n", log_date(engine.table->server_start_time));
+
+    engine.startup_stage = 10;
+    shell().refresh_status();
+
+    engine.timer_running = loop.start_timer(static_cast<unsigned>(settings.pollevery), on_tick,
+                                            nullptr);
+    if (!engine.timer_running) {
+        screen_log("\r\n\r\nUNABLE TO GET A TIMER SYSTEM RESOURCE!\r\n");
+        screen_log("  SERVER may NOT WORK CORRECTLY!\r\n");
+        for (int i = 0; i < 3; ++i) shell().beep(Beep::kExclamation);
+    }
+
+    engine.log_mutex.create(kLogMutexName);
+
+    if (!find_host_name()) return -1;
+    uint32_t address = bind_address();
+
+    engine.startup_stage = 20;
+    shell().refresh_status();
+
+    engine.gopher_listener = open_listener(address, settings.gopherport, true);
+    if (engine.gopher_listener == kInvalidSocket) return -1;
+    sockets().local_address(engine.gopher_listener, engine.server_ip);
+    engine.http_listener = open_listener(address, settings.httpport, false);
+    if (engine.http_listener == kInvalidSocket) return -1;
+
+    if (settings.httpport == 80) {
+        copy_text(engine.server_host_port, sizeof engine.server_host_port, engine.server_name);
+    } else {
+        format_text(engine.server_host_port, sizeof engine.server_host_port, "%s:%d",
+                    engine.server_name, settings.httpport);
+    }
+    screen_log("Listening...\r\n");
+    return 0;
+}
+
+int server_shutdown() {
+    if (engine.loop != nullptr) engine.loop->stop_timer();
+    engine.timer_running = false;
+    for (Socket* listener : {&engine.gopher_listener, &engine.http_listener}) {
+        if (*listener != kInvalidSocket) sockets().close_socket(*listener);
+        *listener = kInvalidSocket;
+    }
+    sockets().cleanup();
+    return 0;
+}
+
+void socket_notification(Socket sock, int event, int error) {
+    if (error != 0 && event != FD_CLOSE) return;
+    ConnectionTable& table = *engine.table;
+    switch (event) {
+        case FD_READ:
+        case FD_OOB: {
+            int slot = find_slot(table, sock);
+            if (slot >= 0) {
+                read_step(table.records[slot], event);
+            } else if (settings.debug1) {
+                screen_log("Unknown socket?|\r\n");
+            }
+            break;
+        }
+        case FD_WRITE: {
+            if (settings.debug1) screen_log("WRITE\r\n");
+            int slot = find_slot(table, sock);
+            if (settings.greedy && slot >= 0 && table.records[slot].state == kSend) {
+                send_step(table.records[slot]);
+            }
+            break;
+        }
+        case FD_ACCEPT:
+            accept_connection(sock);
+            shell().refresh_status();
+            break;
+        case FD_CLOSE: {
+            int slot = find_slot(table, sock);
+            if (slot < 0) break;
+            Connection& c = table.records[slot];
+            char text[96];
+            format_text(text, sizeof text, "FD_CLOSE S%d) [%d] Connection closed by other end.**\r\n",
+                        slot, sock);
+            if (settings.debug1) {
+                screen_log(text);
+                if (error == 0) {
+                    screen_log("GRACEFUL\r\n");
+                } else if (error == WSAECONNRESET) {
+                    screen_log("WSAECONNRESET\r\n");
+                } else {
+                    screen_logf("UNKNOWN %d\r\n", error);
+                }
+            }
+            // A client that has only finished sending still wants its answer,
+            // and one that is gone is noticed by the next send, which records
+            // why. Only a connection still reading its request ends here.
+            if (c.state == kSend || (c.state == kCgiWait && error == 0)) break;
+            close_connection(c);
+            shell().refresh_status();
+            break;
+        }
+        default: break;
+    }
+}
+
+void timer_tick(time_t now) {
+    shell().tick();
+    ConnectionTable& table = *engine.table;
+    for (Connection& c : table.records) {
+        if (c.state == kRead) read_step(c, 0);
+    }
+    if (timer_send_pass(table)) shell().refresh_status();
+    cgi_monitor_pass(now);
+}
+
+}  // namespace qxs
