@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts the server on the demo home
+# (HTTP on port 8080, gopher on port 7070). Ctrl-C stops it.
+set -euo pipefail
+cd "$(dirname "$0")"
+. scripts/packages.sh
+
+ensure_packages "${BUILD_PACKAGES[@]}"
+
+if [ ! -f build/build.ninja ]; then
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+ninja -C build qxserver
+
+mkdir -p demo/logs demo/temp
+exec build/src/qxserver --home demo "$@"
