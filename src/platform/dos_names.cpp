@@ -142,6 +142,13 @@ int open(const char* name, int flags, mode_t mode) {
         errno = ENAMETOOLONG;
         return -1;
     }
+    if ((flags & O_CREAT) != 0) {
+        // Creating under the exact spelling would succeed beside an existing
+        // file that differs only in case ("QXS.LOG" next to "qxs.log"), where
+        // DOS opens that file: resolve first.
+        if (!path_exists(path)) resolve_case(path);
+        return ::open(path, flags | O_CLOEXEC, mode);
+    }
     int fd = ::open(path, flags | O_CLOEXEC, mode);
     if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) {
         int saved = errno;
@@ -203,7 +210,15 @@ int rename(const char* from, const char* to) {
         return -1;
     }
     // Like a DOS rename: never over an existing file.
-    return ::renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE);
+    int result = ::renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE);
+    if (result == 0 || (errno != EINVAL && errno != ENOSYS)) return result;
+    // A file system without the no-replace flag: check, then rename. Only this
+    // process renames the server's files, so nothing slips in between.
+    if (path_exists(target)) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::rename(source, target);
 }
 
 }  // namespace qxs::dos
