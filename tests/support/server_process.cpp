@@ -70,6 +70,9 @@ bool ServerProcess::start(const std::vector<std::string>& extra_args, bool wait_
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
+        // Run from elsewhere than the home: names must resolve against the
+        // home, never against the current directory.
+        if (chdir("/") != 0) _exit(126);
         // Keep the log lock of each test to itself.
         setenv("XDG_RUNTIME_DIR", home_.path().c_str(), 1);
         execv(argv[0], argv.data());
