@@ -42,7 +42,8 @@ struct Word {
 };
 
 constexpr Word kWords[] = {
-    {"pause", kCmdPause, "pause or resume: refuse new connections, or take them again"},
+    {"pause", kCmdPauseOn, "refuse new connections"},
+    {"resume", kCmdResume, "take new connections again"},
     {"reload", kCmdReload, "read the settings file again"},
     {"cycle", kCmdCycleLogs, "move the access log to qxs-001.log and start a new one"},
     {"status", kCmdStatus, "ports and directories"},
@@ -73,6 +74,8 @@ void run_operator_command(int id, EventLoop& loop) {
         case kCmdExit: loop.quit(); break;
         case kCmdReload: reload_settings(); break;
         case kCmdPause: toggle_paused(); break;
+        case kCmdPauseOn: set_paused(1); break;
+        case kCmdResume: set_paused(0); break;
         case kCmdSound: toggle_written_option(id, &settings.sound, "sound"); break;
         case kCmdGreedy: toggle_written_option(id, &settings.greedy, "greedy"); break;
         case kCmdMinimize: toggle_written_option(id, &settings.minimize, "minimize"); break;
@@ -99,7 +102,6 @@ void run_operator_command(int id, EventLoop& loop) {
 }
 
 int operator_command_for_word(const char* word) {
-    if (compare_no_case(word, "resume") == 0) return kCmdPause;
     if (compare_no_case(word, "quit") == 0) return kCmdExit;
     for (const Word& w : kWords) {
         if (compare_no_case(word, w.word) == 0) return w.id;

@@ -35,10 +35,13 @@ enum OperatorCommand : int {
     kCmdFiles = 40031,
     kCmdClosing = 40032,
     kCmdHelp = 40034,
+    // Not menu items: pausing and resuming outright, as the control channel does.
+    kCmdPauseOn = 1,
+    kCmdResume = 2,
 };
 
-// Runs one command; identifiers outside 40002..40034, and those the front
-// end handles itself (the clipboard, help, the control program), do nothing
+// Runs one command; identifiers it does not know, and those the front end
+// handles itself (the clipboard, help, the control program), do nothing
 // here. Exit asks `loop` to quit.
 void run_operator_command(int id, EventLoop& loop);
 

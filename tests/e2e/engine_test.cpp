@@ -141,6 +141,21 @@ TEST_F(Engine, RejectedAddressWithoutMessageGetsTheOverloadText) {
               "\r\n\r\nSorry, this server is refusing connections from your site.\r\n");
 }
 
+TEST_F(Engine, PausedServerRefusesUntilResumed) {
+    start();
+    ASSERT_TRUE(server.command("pause"));
+    ASSERT_TRUE(server.wait_for_log("\r\n*** SERVER PAUSED - Refusing connections\r\n"));
+    EXPECT_EQ(exchange(server.http_port(), "GET /hello.txt HTTP/1.0\r\n\r\n"),
+              "HTTP/1.0 502 Service temporarily overloaded / Maintenance\r\n\r\n"
+              "\r\n\r\nSorry, the server is temporarily paused for maintenance.  Please try "
+              "again in a few minutes.\r\n");
+    EXPECT_TRUE(server.wait_for_log("Refusing connection from [127.0.0.1]!\r\n"));
+    ASSERT_TRUE(server.command("resume"));
+    ASSERT_TRUE(server.wait_for_log("\r\n*** SERVER RESTARTED\r\n"));
+    EXPECT_EQ(body_of(exchange(server.http_port(), "GET /hello.txt HTTP/1.0\r\n\r\n")),
+              "hello, world\r\n");
+}
+
 TEST_F(Engine, ThirtyThirdClientIsClosedWithoutAWord) {
     start();
     std::vector<std::unique_ptr<Client>> clients;
