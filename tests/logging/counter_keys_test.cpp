@@ -55,7 +55,7 @@ TEST(CounterKeys, CounterKey) {
         {"PUT /x HTTP/1.0", "PUT /x HTTP/1.0"},
         // Names that would otherwise be read as a key=value split, a
         // section or a comment.
-        {"GET /a=b;c[d]%e HTTP/1.0", "/a%3Db%3Bc%5Bd%5D%25e"},
+        {"GET /a=b;c[d]%20e HTTP/1.0", "/a%3Db%3Bc%5Bd%5D%20e"},
         {"[section]", "%5Bsection%5D"},
         {";comment", "%3Bcomment"},
         {"sel\tquery", "sel%09query"},
