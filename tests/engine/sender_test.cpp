@@ -88,7 +88,7 @@ TEST_F(Sender, WouldBlockKeepsTheBlockAndTooManyFailuresDropTheClient) {
     for (int i = 0; i < 4; ++i) send_step(stuck);
     EXPECT_EQ(stuck.state, kIdle);
     EXPECT_STREQ(stuck.status_text, "Too many Errors");
-    EXPECT_NE(fx.shell.log.find("S1) Too many Errors"), std::string::npos);
+    EXPECT_NE(fx.shell.log.find("S0) Too many Errors"), std::string::npos);
 }
 
 TEST_F(Sender, ResetDuringTransferRecordsTheSocketError) {
