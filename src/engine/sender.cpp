@@ -68,7 +68,7 @@ int next_block(Connection& c, bool html) {
 }
 
 long finish(Connection& c, long sent_at_entry, const char* status) {
-    ::close(c.file_fd);
+    if (c.file_fd > 0) ::close(c.file_fd);
     c.file_fd = 0;
     if (c.request_type == kRequestGopher) {
         sockets().send(c.sock, "\r\n.\r\n", 5);
@@ -133,6 +133,7 @@ int timer_send_pass(ConnectionTable& table) {
 }
 
 long send_step(Connection& c) {
+    if (c.state != kSend) return 0;  // only a queued file has a turn
     SocketApi& api = sockets();
     const long sent_at_entry = c.bytes_sent;
     if (settings.debug1) screen_logf("S%d) SENDING '%s'\r\n", c.slot, c.path);

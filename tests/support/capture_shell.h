@@ -2,6 +2,7 @@
 // installs itself for the lifetime of the object.
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "shell/shell.h"
@@ -19,7 +20,11 @@ public:
         boxes += std::string(title) + ": " + text + "\n";
     }
     void beep(Beep) override { ++beeps; }
-    int set_menu_check(int, int value) override { return value < 0 ? 1 : value; }
+    int set_menu_check(int id, int value) override {
+        bool was = checks[id];
+        checks[id] = value < 0 ? !was : value != 0;
+        return was ? 0 : 1;
+    }
     void tick() override {}
 
     std::string take() {
@@ -30,6 +35,7 @@ public:
 
     std::string log;
     std::string boxes;
+    std::map<int, bool> checks;
     int refreshes = 0;
     int beeps = 0;
 

@@ -10,9 +10,6 @@
 #include <cstring>
 #include <thread>
 
-#ifndef QXSERVER_BINARY
-#define QXSERVER_BINARY "qxserver"
-#endif
 
 namespace qxs::test {
 
@@ -45,7 +42,8 @@ bool ServerProcess::command(const std::string& line) {
 }
 
 void ServerProcess::write_settings(const std::string& options, const std::string& extra) {
-    std::string ini = "[Options]\r\n";
+    // The caller's options come first: the first occurrence of a key wins.
+    std::string ini = "[Options]\r\n" + options;
     ini += "httpport=" + std::to_string(http_port_) + "\r\n";
     ini += "gopherport=" + std::to_string(gopher_port_) + "\r\n";
     ini += "hostname=localhost\r\n";
@@ -54,7 +52,6 @@ void ServerProcess::write_settings(const std::string& options, const std::string
     ini += "gopherdir=c:\\gopher\\\r\n";
     ini += "logdir=c:\\logs\\\r\n";
     ini += "tempdir=c:\\temp\\\r\n";
-    ini += options;
     ini += extra;
     home_.write("qxserver.ini", ini);
     home_.write("html/.keep", "");
@@ -66,6 +63,9 @@ void ServerProcess::write_settings(const std::string& options, const std::string
 bool ServerProcess::start(const std::vector<std::string>& extra_args, bool wait_for_listening) {
     std::string out = home_.file("screen.log");
     std::string err = home_.file("stderr.log");
+    // A restart must not find the previous run's lines.
+    ::unlink(out.c_str());
+    ::unlink(err.c_str());
     int input[2];
     if (pipe2(input, O_CLOEXEC) != 0) return false;
     pid_ = fork();
