@@ -42,25 +42,44 @@ struct AccessTables {
 
 extern AccessTables access_tables;
 
+// Allocates the alias table on the first call only; when that fails the
+// failure is logged and no aliases are loaded, then or later.
+void allocate_alias_table();
+
 // Loading from the settings file (the [Aliases], [Users] and [Groups]
-// sections, and scramble_passwords / scramble_version of [Options]), and
-// release. Failures are logged with "*** Error!  " and drop one entry.
+// sections, and scramble_passwords / scramble_version of [Options]). Each
+// replaces what its table held. Failures are logged with "*** Error!  " and
+// drop one entry; loading goes on with the next key. An alias line without
+// both a virtual path and a DOS path is such a failure: it is left out, so
+// no URL is ever mapped to a directory nobody named. Group members beyond
+// the 100th are ignored.
 void load_aliases(const char* file);
 void load_users(const char* file);
 void load_groups(const char* file);
+// Releases every string of the three tables and empties them; the alias
+// table itself stays allocated for the next load.
 void release_access_tables();
 
-// 0 accepted; -1 no user name; -2 no password; -3 wrong password; -4 no such user.
+// A nullptr or empty text counts as not given in the checks below.
+// 0 accepted; -1 no user name; -2 no password; -3 wrong password; -4 no such
+// user (also when there are no users). Names and passwords compare exactly;
+// a user entered without a password is accepted with any password or none.
 int check_user_password(const char* user, const char* password);
 // 1 when the group (name without regard to case) lists the user (exactly).
 int is_group_member(const char* user, const char* group);
-// 1 when the group's external password file accepts the user and password.
+// 1 when the group named exactly `group` has an external password file whose
+// [Users] section gives `user` a password equal to `password` without regard
+// to case (a value starting with '@' accepts nobody).
 int check_external_password(const char* user, const char* password, const char* group);
 
-// Decodes a Basic credentials token into `out` (room for at least
-// 3 * strlen(text) / 4 + 4 bytes); cut at `size` when given.
+// Decodes a Basic credentials token into `out`, which has room for `size`
+// bytes: at most size-1 decoded bytes are kept, then a terminator. Pad and
+// other characters outside the alphabet decode as zero bits, so a padded
+// token ends at its first zero byte. Nothing is written when size <= 0.
 void decode_base64(const char* text, char* out, int size);
-// The plain text of a 34-character scrambled password; out has room for 17.
+// The plain text of a 34-character scrambled password (a shorter text
+// decodes the pairs it has); `out` has room for kPlainPasswordSize bytes.
+inline constexpr int kPlainPasswordSize = 17;
 void unscramble_password(const char* text, char* out);
 
 // The three tables on the screen log.

@@ -10,12 +10,14 @@
 
 namespace qxs {
 
+// One line of a list. Key, value and the field pieces live in one heap
+// block that starts at `key` and belongs to the list.
 struct KeyedRecord {
     static constexpr int kMaxFields = 10;
     char* key = nullptr;
-    char* value = nullptr;
-    char* fields[kMaxFields] = {};  // pieces of a copy of the value
-    int field_count = 0;            // 0 when there is only field 0
+    char* value = nullptr;          // the whole text after the key
+    char* fields[kMaxFields] = {};  // pieces of a copy of the value; nullptr past the last
+    int field_count = 0;            // number of pieces; 0 when there is only field 0
     KeyedRecord* next = nullptr;
 };
 
@@ -35,11 +37,13 @@ public:
 
     bool empty() const { return first_ == nullptr; }
     const KeyedRecord* first() const { return first_; }
-    void clear();
+    // Releases every record and its strings.
+    virtual void clear();
 
 protected:
     // Takes ownership of the record and appends it (constant time).
     void append(KeyedRecord* record);
+    // find() by key, whatever a derived list makes of find().
     const KeyedRecord* find_key(const char* key) const;
 
 private:
@@ -51,8 +55,11 @@ class ProfileList : public KeyedList {
 public:
     // Empties the list, then reads prefix1, prefix2, ... (up to 99) from the
     // section until a key delivers nothing; each value is "key rest", the
-    // rest split at `delimiter` into fields.
+    // rest split at `delimiter` into at most 10 fields. A line without a key
+    // or without a rest is skipped and the numbering goes on. A record that
+    // cannot be allocated is left out.
     virtual void load(const char* file, const char* section, const char* prefix, char delimiter);
+    // Per record: the key, a tab, then the value or each field after a blank.
     void print() const override;
 };
 
@@ -64,6 +71,7 @@ public:
     const KeyedRecord* find(const char* name) const override;
     // The extension list printout.
     void print() const override;
+    void clear() override;
 
     // Loads section [Extensions], prefix "map", split at spaces.
     void load_settings_file(const char* file) { load(file, "Extensions", "map", ' '); }

@@ -1,0 +1,171 @@
+#include "config/extension_table.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/profile.h"
+#include "support/capture_shell.h"
+#include "support/temp_dir.h"
+
+namespace qxs {
+namespace {
+
+class ExtensionTableTest : public ::testing::Test {
+protected:
+    void SetUp() override { profile::forget_all(); }
+    void TearDown() override { extension_table.clear(); }
+
+    std::string write(const std::string& lines) {
+        return dir.write("qxserver.ini", "[Options]\r\nport=1\r\n[Extensions]\r\n" + lines);
+    }
+    // Loads the global table from an [Extensions] section with these lines.
+    void load(const std::string& lines) {
+        extension_table.load_settings_file(write(lines).c_str());
+    }
+
+    static int count(const KeyedList& list) {
+        int n = 0;
+        for (const KeyedRecord* r = list.first(); r != nullptr; r = r->next) ++n;
+        return n;
+    }
+    // The n-th record (from 0) in file order.
+    static const KeyedRecord* record(const KeyedList& list, int n) {
+        const KeyedRecord* r = list.first();
+        while (r != nullptr && n-- > 0) r = r->next;
+        return r;
+    }
+
+    test::CaptureShell shell;
+    test::TempDir dir;
+};
+
+TEST_F(ExtensionTableTest, NumberingStopsAtTheFirstMissingOrEmptyKey) {
+    load("map1=htm 0 text/html\r\nmap3=gif 9 image/gif\r\n");
+    EXPECT_EQ(count(extension_table), 1);
+    EXPECT_EQ(mime_type_for("a.gif"), nullptr);
+
+    load("map1=htm 0 text/html\r\nmap2=\r\nmap3=gif 9 image/gif\r\n");
+    EXPECT_EQ(count(extension_table), 1);
+}
+
+TEST_F(ExtensionTableTest, LineWithOnlyAKeyIsSkippedAndNumberingGoesOn) {
+    load("map1=htm 0 text/html\r\nmap2=gif\r\nmap3=jpg I image/jpeg\r\n");
+    EXPECT_EQ(count(extension_table), 2);
+    EXPECT_STREQ(mime_type_for("photo.jpg"), "image/jpeg");
+    EXPECT_EQ(mime_type_for("photo.gif"), nullptr);
+}
+
+TEST_F(ExtensionTableTest, SplitsTheValueIntoFields) {
+    load(
+        "map1=htm  0   text/html /icons/t.gif\r\n"
+        "map2=bin 9\r\n"
+        "map3=all 1 2 3 4 5 6 7 8 9 10 11 12\r\n");
+    const KeyedRecord* htm = record(extension_table, 0);
+    ASSERT_NE(htm, nullptr);
+    EXPECT_STREQ(htm->key, "htm");
+    EXPECT_STREQ(htm->value, " 0   text/html /icons/t.gif");
+    EXPECT_EQ(htm->field_count, 3);
+    EXPECT_STREQ(htm->fields[0], "0");
+    EXPECT_STREQ(htm->fields[1], "text/html");
+    EXPECT_STREQ(htm->fields[2], "/icons/t.gif");
+
+    const KeyedRecord* bin = record(extension_table, 1);
+    EXPECT_EQ(bin->field_count, 0);  // only field 0
+    EXPECT_STREQ(bin->fields[0], "9");
+    EXPECT_EQ(bin->fields[1], nullptr);
+
+    const KeyedRecord* all = record(extension_table, 2);
+    EXPECT_EQ(all->field_count, KeyedRecord::kMaxFields);
+    EXPECT_STREQ(all->fields[9], "10");
+}
+
+TEST_F(ExtensionTableTest, LooksUpByTheTextAfterTheFirstDot) {
+    load(
+        "map1=htm h text/html /i/htm.gif\r\n"
+        "map2=HTM 0 text/plain\r\n"
+        "map3=tar.gz 9 application/x-gtar\r\n"
+        "map4=* 9 application/octet-stream /i/bin.gif\r\n"
+        "map5=| 1 text/html /i/dir.gif\r\n"
+        "map6=txt 0\r\n");
+    struct Case {
+        const char* name;
+        const char* mime;
+        char gopher;
+        const char* icon;
+    } cases[] = {
+        {"INDEX.HTM", "text/html", 'h', "/i/htm.gif"},  // earlier line wins, any case
+        {"archive.tar.gz", "application/x-gtar", '9', nullptr},
+        {"dir.d\\page.htm", "application/octet-stream", '9', "/i/bin.gif"},
+        {"README", "application/octet-stream", '9', "/i/bin.gif"},
+        {"name.", "application/octet-stream", '9', "/i/bin.gif"},
+        {"", "text/html", '1', "/i/dir.gif"},
+        {nullptr, "text/html", '1', "/i/dir.gif"},
+        {"notes.txt", nullptr, '0', nullptr},  // a gopher type but no MIME type or icon
+    };
+    for (const Case& c : cases) {
+        const char* label = c.name != nullptr ? c.name : "(none)";
+        if (c.mime != nullptr) {
+            EXPECT_STREQ(mime_type_for(c.name), c.mime) << label;
+        } else {
+            EXPECT_EQ(mime_type_for(c.name), nullptr) << label;
+        }
+        EXPECT_EQ(gopher_type_for(c.name), c.gopher) << label;
+        if (c.icon != nullptr) {
+            EXPECT_STREQ(icon_for(c.name), c.icon) << label;
+        } else {
+            EXPECT_EQ(icon_for(c.name), nullptr) << label;
+        }
+    }
+}
+
+TEST_F(ExtensionTableTest, WithoutDefaultRecordsUnknownNamesGetNothing) {
+    load("map1=htm h text/html\r\n");
+    for (const char* name : {"README", "", "a.gif"}) {
+        EXPECT_EQ(mime_type_for(name), nullptr) << name;
+        EXPECT_EQ(gopher_type_for(name), '0') << name;
+        EXPECT_EQ(icon_for(name), nullptr) << name;
+    }
+}
+
+TEST_F(ExtensionTableTest, ReloadReplacesTheTableAndItsDefaults) {
+    load("map1=* 9 application/octet-stream\r\nmap2=htm h text/html\r\n");
+    load("map1=gif g image/gif\r\n");
+    EXPECT_EQ(count(extension_table), 1);
+    EXPECT_EQ(mime_type_for("README"), nullptr);
+    EXPECT_EQ(mime_type_for("a.htm"), nullptr);
+}
+
+TEST_F(ExtensionTableTest, PrintsTheExtensionList) {
+    extension_table.print();
+    EXPECT_EQ(shell.take(),
+              "\r\n----------- Extentions ---------------------\r\n"
+              "  # - DOS - Goph -- Mime            -- Icon URL\r\n"
+              "--List is empty\r\n");
+
+    load("map1=htm h text/html /i/t.gif\r\nmap2=exe 9 application/octet-stream\r\nmap3=c 0\r\n");
+    extension_table.print();
+    EXPECT_EQ(shell.take(),
+              "\r\n----------- Extentions ---------------------\r\n"
+              "  # - DOS - Goph -- Mime            -- Icon URL\r\n"
+              "   1) htm   h   'text/html      '  '/i/t.gif'\r\n"
+              "   2) exe   9   'application/oct'  ''\r\n"
+              "   3)   c   0   '               '  ''\r\n");
+}
+
+TEST_F(ExtensionTableTest, GenericListsPrintKeysAndValues) {
+    ProfileList list;
+    list.print();
+    EXPECT_EQ(shell.take(), "--List is empty--\r\n");
+
+    list.load(write("map1=htm 0 text/html\r\nmap2=c 0\r\n").c_str(), "Extensions", "map", ' ');
+    EXPECT_STREQ(list.value_of("HTM"), "0 text/html");
+    EXPECT_EQ(list.value_of("gif"), nullptr);
+    list.print();
+    EXPECT_EQ(shell.take(), "--List--\r\nhtm\t 0 text/html\r\nc\t0\r\n");
+    list.KeyedList::print();
+    EXPECT_EQ(shell.take(), "--List--\r\nhtm\t0 text/html\r\nc\t0\r\n");
+}
+
+}  // namespace
+}  // namespace qxs
