@@ -65,9 +65,11 @@ struct Connection {
     int cgi_out_handle = -1;   // -1 when none
     int cgi_in_handle = -1;
     NameList vars;  // page variables
-    char hit_text[128];
+    // Texts the page variables point at, stable until the connection closes.
+    char hit_text[129];  // the count of the page; see fill_page_variables
     char last_modified_gmt[32];
     char last_modified[32];
+    char date_text[32];
     const Alias* alias = nullptr;
     long content_length = 0;
     char content_type[64];

@@ -15,11 +15,10 @@ bool starts_with_no_case(const char* text, const char* prefix) {
     return true;
 }
 
-// Bytes the INI format would split or misread, and '%' so that an encoded
-// name never reads the same as a different plain one. Control bytes could
-// end a line or vanish when the name is trimmed.
+// Bytes the INI format would split or misread. Control bytes could end a
+// line or vanish when the name is trimmed.
 bool needs_escape(unsigned char c) {
-    return c == '=' || c == '[' || c == ']' || c == ';' || c == '%' || c < 0x20 || c == 0x7f;
+    return c == '=' || c == '[' || c == ']' || c == ';' || c < 0x20 || c == 0x7f;
 }
 
 }  // namespace
