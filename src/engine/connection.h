@@ -65,15 +65,21 @@ struct Connection {
     int cgi_out_handle = -1;   // -1 when none
     int cgi_in_handle = -1;
     NameList vars;  // page variables
-    char hit_text[128];
+    // Texts the page variables point at, stable until the connection closes.
+    char hit_text[129];  // the count of the page; see fill_page_variables
     char last_modified_gmt[32];
     char last_modified[32];
+    char date_text[32];
     const Alias* alias = nullptr;
     long content_length = 0;
     char content_type[64];
     long body_received = 0;
     int headers_done = 0;
     time_t start_time = 0;
+    // A connection whose answer is out but which stays open until this time
+    // ("/~debug"); 0 when none. It stays in state Read with its input
+    // ignored, and the tick closes it when the time has come.
+    time_t hold_until = 0;
     char raw_command[1024];
     char status_text[256];
     char user_agent[256];

@@ -35,18 +35,27 @@ public:
     bool list_is_empty() const { return head_ == nullptr; }
     // Destroys every entry, freeing the texts entries own.
     void list_clear();
-    // 1 on success, 0 when no entry could be had.
+    // 1 on success, 0 when no entry (or none of the copies asked for) could
+    // be had; the list is then as it was.
     int list_add(const char* name, const char* value, int tag, bool copy_name, bool copy_value);
     // The entry whose name is the longest prefix of `text` (ignoring case; the
     // newer entry wins a tie), or nullptr. A text beginning with '$' finds the
     // fixed entry named "$" whose value is "$".
     const NameEntry* list_find(const char* text) const;
+    // The same look-up in text[0, length), which need not be terminated: a
+    // name must end within it, and a NUL byte in it matches no name.
+    const NameEntry* list_find(const char* text, size_t length) const;
 
     const NameEntry* first() const { return head_; }
 
 private:
     static constexpr size_t kPoolSize = 24;
     NameEntry* take_entry();
+    // Frees an entry and the texts it owns; a pooled entry taken last goes
+    // back to the pool.
+    void give_back(NameEntry* entry);
+    // list_find without the fixed "$" entry.
+    NameEntry* longest_prefix(const char* text, size_t length) const;
     NameEntry* head_ = nullptr;
     NameEntry pool_[kPoolSize];
     size_t pool_used_ = 0;

@@ -14,7 +14,12 @@ struct Connection;
 
 // Fills the connection's variables (request, client, server, dates, hit
 // count) for the file being sent (`c.path`). Entries refer to the texts of
-// the record and the settings without copying them.
+// the record, the settings and the server name without copying them; the
+// date, hit count and file dates are first written into the record
+// (date_text, hit_text, last_modified_gmt, last_modified). hit_text is read
+// from counts.qxs under the key the access log counts the page by, and cut
+// after its first word: it keeps the count, the start date follows it. A
+// POST adds one to the engine's count of posts.
 void fill_page_variables(Connection& c);
 
 // Where a substitution of one block stands: the source bytes consumed so
@@ -31,6 +36,13 @@ struct SubstituteState {
 // state->consumed as if the block had not been cut; the block is done when
 // state->consumed == length. Returns the number of bytes written. NUL bytes
 // in the source are copied like any other byte.
+//
+// A piece is one source byte, a closing "]", a whole "$" reference with its
+// operator, or a hidden bracket; it is written whole or left whole, and
+// looks only at the rest of the same block, so a cut block continued call by
+// call gives exactly what one call with room enough would. Only a piece
+// longer than size-1 bytes on its own (a value larger than the destination)
+// is cut to fit, so that every call with size >= 2 makes progress.
 size_t substitute(const NameList& list, const char* src, size_t length, char* dst, size_t size,
                   SubstituteState* state);
 

@@ -17,8 +17,11 @@ void logged_request(const char* raw_command, bool keep_query, char* out, size_t 
 // INI-safe (see ini_safe_name).
 void counter_key(const char* logged, char* out, size_t size);
 // `text` made safe as an INI key or section name: the characters the INI
-// format reserves ('=', '[', ']', ';') and '%' are percent-encoded, so that
-// every page and referer keeps exactly one entry.
+// format reserves ('=', '[', ']', ';') and control bytes are percent-encoded
+// ("%3D"), so that every page and referer keeps exactly one entry. A '%'
+// already in a URL stays as it is, so the usual keys ("/my%20page.htm") read
+// the same to other programs; "%3D" and "=" in a URL name the same resource
+// anyway. Cut to fit `size`, never in the middle of an escape.
 void ini_safe_name(const char* text, char* out, size_t size);
 
 }  // namespace qxs

@@ -1,12 +1,17 @@
 // The console front end: the screen log goes to standard output, each text
 // written at once and never held in a buffer, so a supervisor or a test sees
 // it immediately. Message boxes become screen-log lines; beeps are silent;
-// menu checks are remembered only.
+// menu checks are remembered only. The operator's commands are typed on
+// standard input, one word per line ("pause", "reload", "help", ...).
 #pragma once
+
+#include <uv.h>
 
 #include "shell/shell.h"
 
 namespace qxs {
+
+class EventLoop;
 
 class ConsoleShell final : public Shell {
 public:
@@ -17,7 +22,21 @@ public:
     int set_menu_check(int id, int value) override;
     void tick() override {}
 
+    // Reads commands from standard input when it is a terminal or a pipe.
+    void listen_for_commands(EventLoop& loop);
+
 private:
+    static void on_read(uv_stream_t* stream, ssize_t count, const uv_buf_t* buffer);
+    void run_line();
+
+    EventLoop* loop_ = nullptr;
+    union {
+        uv_tty_t tty;
+        uv_pipe_t pipe;
+    } input_{};
+    char read_buffer_[256];
+    char line_[128];
+    size_t line_length_ = 0;
     static constexpr int kFirstMenuId = 40000;
     static constexpr int kMenuIds = 64;
     bool checks_[kMenuIds] = {};

@@ -35,6 +35,13 @@ ServerProcess::ServerProcess() : http_port_(free_port()), gopher_port_(free_port
 
 ServerProcess::~ServerProcess() {
     if (pid_ > 0) stop(SIGKILL);
+    if (input_fd_ >= 0) ::close(input_fd_);
+}
+
+bool ServerProcess::command(const std::string& line) {
+    std::string text = line + "\n";
+    return input_fd_ >= 0 && ::write(input_fd_, text.data(), text.size()) ==
+                                 static_cast<ssize_t>(text.size());
 }
 
 void ServerProcess::write_settings(const std::string& options, const std::string& extra) {
@@ -59,8 +66,11 @@ void ServerProcess::write_settings(const std::string& options, const std::string
 bool ServerProcess::start(const std::vector<std::string>& extra_args, bool wait_for_listening) {
     std::string out = home_.file("screen.log");
     std::string err = home_.file("stderr.log");
+    int input[2];
+    if (pipe2(input, O_CLOEXEC) != 0) return false;
     pid_ = fork();
     if (pid_ == 0) {
+        dup2(input[0], 0);
         int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out_fd, 1);
@@ -78,6 +88,8 @@ bool ServerProcess::start(const std::vector<std::string>& extra_args, bool wait_
         execv(argv[0], argv.data());
         _exit(127);
     }
+    ::close(input[0]);
+    input_fd_ = input[1];
     if (pid_ < 0) return false;
     if (wait_for_listening) return wait_for_log("Listening...\r\n");
     return wait_for_log("for the latest version.\r\n");

@@ -46,6 +46,9 @@ public:
     bool running() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
 
+    // Types an operator command on the server's standard input ("pause").
+    bool command(const std::string& line);
+
     // Everything written to the screen log so far.
     std::string screen_log() const;
     std::string standard_error() const;
@@ -58,6 +61,7 @@ private:
     int http_port_;
     int gopher_port_;
     mutable pid_t pid_ = -1;
+    int input_fd_ = -1;  // the server's standard input
     mutable int exit_status_ = -1;
 };
 

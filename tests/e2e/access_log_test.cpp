@@ -1,0 +1,51 @@
+// The access log and counters of the real server, and the totals that
+// survive a restart.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "support/net_client.h"
+#include "support/server_process.h"
+
+namespace qxs::test {
+namespace {
+
+std::string answer(ServerProcess& server, const std::string& request) {
+    return exchange(server.http_port(), request);
+}
+
+TEST(AccessLogE2E, LogsCountsAndKeepsTotalsAcrossRestarts) {
+    ServerProcess server;
+    server.write_settings();
+    server.home().write("html/a.htm", "<p>A page.</p>\r\n");
+    ASSERT_TRUE(server.start());
+    std::string reply = answer(server,
+                               "GET /a.htm?x=1 HTTP/1.0\r\n"
+                               "Referer: http://example.com/find?q=a\r\n\r\n");
+    ASSERT_NE(reply.find("A page."), std::string::npos) << reply;
+    EXPECT_EQ(server.stop(), 0);
+
+    std::string log = TempDir::read(server.home().file("logs/qxs.log"));
+    std::regex line(
+        "^[^ ]+ - - \\[[0-3][0-9]/[A-Z][a-z]{2}/[0-9]{4}:[0-2][0-9]:[0-5][0-9]:[0-5][0-9] "
+        "-0700\\] \"GET /a\\.htm HTTP/1\\.0\" 200 [1-9][0-9]*\r\n$");
+    EXPECT_TRUE(std::regex_match(log, line)) << log;
+    std::string counts = TempDir::read(server.home().file("logs/counts.qxs"));
+    EXPECT_NE(counts.find("\r\n/a.htm=1 "), std::string::npos) << counts;
+    EXPECT_NE(counts.find("\r\nConnects=1\r\n"), std::string::npos) << counts;
+    std::string referers = TempDir::read(server.home().file("logs/referer.qxs"));
+    EXPECT_NE(referers.find("[/a.htm]\r\nhttp://example.com/find?q%3Da=1 "), std::string::npos)
+        << referers;
+
+    ASSERT_TRUE(server.start());
+    answer(server, "GET /a.htm HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(server.stop(), 0);
+    counts = TempDir::read(server.home().file("logs/counts.qxs"));
+    EXPECT_NE(counts.find("\r\n/a.htm=2 "), std::string::npos) << counts;
+    EXPECT_NE(counts.find("\r\nConnects=2\r\nFilesSentOK=2\r\n"), std::string::npos) << counts;
+    EXPECT_EQ(server.standard_error(), "");
+}
+
+}  // namespace
+}  // namespace qxs::test

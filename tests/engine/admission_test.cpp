@@ -1,0 +1,92 @@
+// Admission: the reject list before the pause switch before a free slot.
+#include "engine/admission.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/settings.h"
+#include "engine/server.h"
+#include "platform/strings.h"
+#include "support/engine_fixture.h"
+
+namespace qxs::test {
+namespace {
+
+constexpr const char* kOverloaded =
+    "HTTP/1.0 502 Service temporarily overloaded / Maintenance\r\n\r\n";
+
+class Admission : public ::testing::Test {
+protected:
+    // The socket the next accept gives (the fake hands them out in order).
+    Socket next_socket() {
+        Socket probe = fx.sockets.open_connection();
+        return probe + 1;
+    }
+    void TearDown() override { server_paused = 0; }
+    EngineFixture fx;
+};
+
+TEST_F(Admission, RejectPatternsBroadestFirst) {
+    fx.home.write("reject.ini", "[RejectIPs]\r\n10.0.0.0=1\r\n10.1.2.3=0\r\n192.168.1.0=2\r\n"
+                                "192.168.1.7=0\r\n172.16.5.9=3\r\n");
+    copy_text(settings.reject_ip_filename, sizeof settings.reject_ip_filename, "c:\\reject.ini");
+    struct Case {
+        uint8_t address[4];
+        int expected;
+    } cases[] = {
+        {{10, 1, 2, 3}, 1},     {{192, 168, 1, 7}, 2}, {{192, 168, 2, 7}, 0},
+        {{172, 16, 5, 9}, 3},   {{172, 16, 5, 8}, 0},  {{127, 0, 0, 1}, 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(reject_lookup(c.address), c.expected);
+    settings.reject_ip_filename[0] = '\0';
+    EXPECT_EQ(reject_lookup(cases[0].address), 0);
+}
+
+TEST_F(Admission, PausedServerRefusesWithTheMaintenanceText) {
+    set_paused(1);
+    EXPECT_NE(fx.shell.log.find("\r\n*** SERVER PAUSED - Refusing connections\r\n"),
+              std::string::npos);
+    Socket s = next_socket();
+    accept_connection(0);
+    EXPECT_EQ(fx.sockets.sent(s),
+              std::string(kOverloaded) +
+                  "\r\n\r\nSorry, the server is temporarily paused for maintenance.  Please try "
+                  "again in a few minutes.\r\n");
+    EXPECT_TRUE(fx.sockets.closed(s));
+    EXPECT_EQ(count_active(*engine.table), 0);
+    EXPECT_EQ(engine.totals.total_connections, 1);
+    toggle_paused();
+    EXPECT_EQ(server_paused, 0);
+    EXPECT_NE(fx.shell.log.find("\r\n*** SERVER RESTARTED\r\n"), std::string::npos);
+}
+
+TEST_F(Admission, RejectListIsConsultedBeforeThePause) {
+    fx.home.write("reject.ini", "[RejectIPs]\r\n127.0.0.1=1\r\n");
+    copy_text(settings.reject_ip_filename, sizeof settings.reject_ip_filename, "c:\\reject.ini");
+    set_paused(1);
+    Socket s = next_socket();
+    accept_connection(0);
+    EXPECT_NE(fx.sockets.sent(s).find("refusing connections from your site"), std::string::npos);
+}
+
+TEST_F(Admission, AdmittedClientGetsTheLowestFreeSlot) {
+    settings.view_connects = 1;
+    for (int i = 0; i < kSlots; ++i) accept_connection(0);
+    EXPECT_EQ(count_active(*engine.table), kSlots);
+    Socket s = next_socket();
+    accept_connection(0);
+    EXPECT_TRUE(fx.sockets.closed(s));
+    EXPECT_EQ(fx.sockets.sent(s), "");
+    EXPECT_NE(fx.shell.log.find("Closed connection with [127.0.0.1]!   Too many open connections!\r\n"),
+              std::string::npos);
+    close_connection(engine.table->records[7]);
+    accept_connection(0);
+    EXPECT_EQ(engine.table->records[7].state, kRead);
+    EXPECT_STREQ(engine.table->records[7].remote_host, "127.0.0.1");
+    EXPECT_STREQ(engine.table->records[7].remote_address, "127.0.0.1");
+    EXPECT_NE(fx.shell.log.find("07) [127.0.0.1] "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qxs::test

@@ -1,0 +1,97 @@
+// Reading requests: lines assembled across reads, body pieces, the bounds.
+#include "engine/reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/settings.h"
+#include "support/engine_fixture.h"
+
+namespace qxs::test {
+namespace {
+
+class Reader : public ::testing::Test {
+protected:
+    void feed(Connection& c, const std::string& bytes) {
+        fx.sockets.queue_input(c.sock, bytes);
+        read_step(c, FD_READ);
+    }
+    EngineFixture fx;
+};
+
+TEST_F(Reader, RequestLineInPiecesIsHandedOverOnce) {
+    Connection& c = fx.connect();
+    feed(c, "GE");
+    feed(c, "T /a.htm HTTP/1.0\r");
+    EXPECT_STREQ(c.raw_command, "");
+    feed(c, "\nUser-Agent: probe\r\n");
+    EXPECT_STREQ(c.raw_command, "GET /a.htm HTTP/1.0");
+    EXPECT_STREQ(c.path, "/a.htm");
+    EXPECT_STREQ(c.user_agent, " probe");
+    EXPECT_EQ(c.state, kRead);  // waiting for the empty line
+}
+
+TEST_F(Reader, CarriageReturnsAreDroppedWhereverTheyStand) {
+    Connection& c = fx.connect();
+    feed(c, "GET /x\ry HTTP/1.0\n");
+    EXPECT_STREQ(c.raw_command, "GET /xy HTTP/1.0");
+}
+
+TEST_F(Reader, BodyPiecesFollowTheHeadersIntoTheContentFile) {
+    Connection& c = fx.connect();
+    feed(c, "POST /form HTTP/1.0\r\nContent-length: 10\r\n\r\nabcd");
+    EXPECT_EQ(c.state, kRead);
+    EXPECT_EQ(c.body_received, 4);
+    EXPECT_EQ(c.buffinlen, 0);
+    feed(c, "efghij");
+    EXPECT_EQ(c.body_received, 10);
+    EXPECT_NE(c.state, kRead);  // dispatched once the body is complete
+    EXPECT_EQ(TempDir::read(fx.home.file("temp/CGI-co0.qxs")), "abcdefghij");
+}
+
+TEST_F(Reader, HeadersEndingWithTheInputGiveAnEmptyBodyPiece) {
+    Connection& c = fx.connect();
+    feed(c, "POST /form HTTP/1.0\r\nContent-length: 3\r\n\r\n");
+    EXPECT_EQ(c.body_received, 0);
+    EXPECT_EQ(c.state, kRead);
+    feed(c, "xyz");
+    EXPECT_EQ(TempDir::read(fx.home.file("temp/CGI-co0.qxs")), "xyz");
+}
+
+TEST_F(Reader, InputBeyondTheBufferIsTakenOverSeveralSteps) {
+    Connection& c = fx.connect();
+    std::string header = "GET / HTTP/1.0\r\n";
+    for (int i = 0; i < 300; ++i) header += "X-Filler: 0123456789012345678901234567\r\n";
+    fx.sockets.queue_input(c.sock, header);
+    long left = static_cast<long>(header.size());
+    while (left > 0 && c.state == kRead) {
+        read_step(c, 0);
+        EXPECT_LE(c.buffinlen, 4095);
+        long now = 0;
+        fx.sockets.available(c.sock, &now);
+        EXPECT_LT(now, left);  // every step takes something
+        left = now;
+    }
+    EXPECT_EQ(left, 0);
+}
+
+TEST_F(Reader, OverlongLineStaysCarriedUntilTheTimeOut) {
+    Connection& c = fx.connect();
+    feed(c, "GET /" + std::string(3000, 'a'));
+    EXPECT_NE(fx.shell.log.find("lc"), std::string::npos);
+    EXPECT_EQ(c.buffinlen, 2048);
+    EXPECT_EQ(c.state, kRead);
+    feed(c, " HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(c.state, kRead);  // the line never completes
+}
+
+TEST_F(Reader, QuietSocketIsLeftAlone) {
+    Connection& c = fx.connect();
+    read_step(c, 0);
+    EXPECT_EQ(c.state, kRead);
+    EXPECT_FALSE(fx.closed(c));
+}
+
+}  // namespace
+}  // namespace qxs::test

@@ -1,0 +1,178 @@
+// The send queue: blocks, throttling, retries, partial sends, the gopher
+// terminator and what a substituted HTML page needs.
+#include "engine/sender.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/settings.h"
+#include "engine/server.h"
+#include "support/engine_fixture.h"
+
+namespace qxs::test {
+namespace {
+
+class Sender : public ::testing::Test {
+protected:
+    // Queues a file of the home with the given content.
+    Connection& queue(const std::string& name, const std::string& content,
+                      int request_type = kRequestGet) {
+        fx.home.write("html/" + name, content);
+        Connection& c = fx.connect();
+        c.request_type = request_type;
+        std::string dos_name = "c:\\html\\" + name;
+        queuegopherfile(c, dos_name.c_str(), 1, 0);
+        return c;
+    }
+    EngineFixture fx;
+};
+
+TEST_F(Sender, TenBlocksGoOutFiveAtATimeAndTheThirdTurnFinishes) {
+    std::string content(10 * 8192, 'x');
+    Connection& c = queue("big.bin", content);
+    ASSERT_EQ(c.state, kSend);
+    EXPECT_EQ(send_step(c), 5 * 8192);
+    EXPECT_EQ(c.block_pending, 8192);  // the sixth block is read and waiting
+    EXPECT_EQ(send_step(c), 5 * 8192);
+    EXPECT_EQ(c.state, kSend);  // the end of the file is not known yet
+    EXPECT_EQ(send_step(c), 0);
+    EXPECT_EQ(c.state, kIdle);
+    EXPECT_EQ(fx.sent(c), content);
+    EXPECT_STREQ(c.status_text, "File sent ok");
+}
+
+TEST_F(Sender, FileOfExactlyOneBlockEndsInTheSameTurn) {
+    Connection& c = queue("one.bin", std::string(8192, 'y'));
+    EXPECT_EQ(send_step(c), 8192);
+    EXPECT_EQ(c.state, kIdle);
+}
+
+TEST_F(Sender, EmptyFileSendsOnlyTheGopherTerminator) {
+    Connection& http = queue("empty.txt", "");
+    EXPECT_EQ(send_step(http), 0);
+    EXPECT_EQ(fx.sent(http), "");
+    EXPECT_STREQ(http.status_text, "File sent ok");
+
+    Connection& gopher = queue("empty2.txt", "", kRequestGopher);
+    send_step(gopher);
+    EXPECT_EQ(fx.sent(gopher), "\r\n.\r\n");
+    EXPECT_EQ(gopher.bytes_sent, 0);  // the terminator is not counted
+}
+
+TEST_F(Sender, BlockSizeSettingIsKeptWithinItsLimits) {
+    settings.buffsize = 100000;
+    Connection& big = queue("a.bin", std::string(20000, 'a'));
+    send_step(big);
+    EXPECT_EQ(settings.buffsize, 8192);
+    settings.buffsize = 3;
+    settings.throttle = 0;
+    Connection& small = queue("b.bin", std::string(20, 'b'));
+    EXPECT_EQ(send_step(small), 8);
+    EXPECT_EQ(settings.buffsize, 8);
+}
+
+TEST_F(Sender, WouldBlockKeepsTheBlockAndTooManyFailuresDropTheClient) {
+    settings.maxretry = 3;
+    Connection& c = queue("c.bin", std::string(100, 'c'));
+    fx.sockets.failing_sends = 3;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(send_step(c), 0);
+    EXPECT_EQ(c.state, kSend);
+    EXPECT_EQ(c.block_pending, 100);
+    EXPECT_EQ(c.error_run, 3);
+    EXPECT_EQ(send_step(c), 100);  // a success resets the run
+    EXPECT_EQ(c.state, kIdle);
+
+    Connection& stuck = queue("d.bin", std::string(100, 'd'));
+    fx.sockets.failing_sends = 10;
+    for (int i = 0; i < 4; ++i) send_step(stuck);
+    EXPECT_EQ(stuck.state, kIdle);
+    EXPECT_STREQ(stuck.status_text, "Too many Errors");
+    EXPECT_NE(fx.shell.log.find("S0) Too many Errors"), std::string::npos);
+}
+
+TEST_F(Sender, ResetDuringTransferRecordsTheSocketError) {
+    settings.debug1 = 1;
+    Connection& c = queue("e.bin", std::string(100, 'e'));
+    fx.sockets.failing_sends = 1;
+    fx.sockets.send_error = 10054;
+    send_step(c);
+    EXPECT_EQ(c.state, kIdle);
+    EXPECT_STREQ(c.status_text, "Socket Error 10054");
+    EXPECT_NE(fx.shell.log.find("00) Connection Cancelled\r\n"), std::string::npos);
+}
+
+TEST_F(Sender, PartialSendsEndTheTurnUnlessSocketverIsOn) {
+    std::string content(3000, 'p');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>('a' + i % 26);
+    fx.sockets.send_limit = 1000;
+    Connection& c = queue("f.bin", content);
+    EXPECT_EQ(send_step(c), 1000);
+    EXPECT_EQ(c.block_pending, 2000);
+    EXPECT_EQ(send_step(c), 1000);
+    EXPECT_EQ(send_step(c), 1000);
+    send_step(c);
+    EXPECT_EQ(fx.sent(c), content);
+
+    settings.socketver = 1;
+    settings.throttle = 1;  // two rounds per turn, partial ones included
+    Connection& v = queue("g.bin", content);
+    EXPECT_EQ(send_step(v), 2000);
+    EXPECT_EQ(send_step(v), 1000);
+    fx.drain_sends();
+    EXPECT_EQ(fx.sent(v), content);
+}
+
+TEST_F(Sender, OneConnectionSendsPerPassInTurn) {
+    Connection& a = queue("h.bin", std::string(10, 'h'));
+    Connection& b = queue("i.bin", std::string(10, 'i'));
+    EXPECT_EQ(timer_send_pass(*engine.table), 1);
+    EXPECT_EQ(a.state + b.state, kSend);  // exactly one finished
+    EXPECT_EQ(timer_send_pass(*engine.table), 1);
+    EXPECT_EQ(a.state, kIdle);
+    EXPECT_EQ(b.state, kIdle);
+    EXPECT_EQ(timer_send_pass(*engine.table), 0);
+}
+
+TEST_F(Sender, MissingFileClosesWithItsStatus) {
+    Connection& c = fx.connect();
+    queuegopherfile(c, "c:\\html\\nothing-here.txt", 1, 0);
+    EXPECT_EQ(c.state, kIdle);
+    EXPECT_STREQ(c.status_text, "File Open Error queuegopherfile");
+}
+
+TEST_F(Sender, HtmlPageGoesOutWholeWhateverItsVariablesExpandTo) {
+    // Every block of this page expands far beyond the output buffer, and
+    // its last block substitutes to nothing: the whole page still arrives.
+    std::string block;
+    while (block.size() + 12 <= 8192) block += "$raw_command";
+    const size_t references = block.size() / 12;
+    block += std::string(8192 - block.size(), '.');
+    std::string hidden = "$referer?[" + std::string(8192 - 11, 'x') + "]";
+    std::string page = block + hidden + "tail";
+    Connection& c = fx.connect();
+    std::string request = "GET /" + std::string(1000, 'r') + " HTTP/1.0";
+    set_raw_command(c, request.c_str());
+    c.request_type = kRequestGet;
+    fx.home.write("html/vars.htm", page);
+    queuegopherfile(c, "c:\\html\\vars.htm", 1, 0);
+    fx.drain_sends();
+    std::string expected;
+    for (size_t i = 0; i < references; ++i) expected += request;
+    expected += std::string(8192 - references * 12, '.') + "tail";
+    EXPECT_EQ(fx.sent(c).size(), expected.size());
+    EXPECT_EQ(fx.sent(c), expected);
+    EXPECT_STREQ(c.status_text, "File sent ok");
+}
+
+TEST_F(Sender, DottedDirectoryAboveAPageKeepsItHtml) {
+    fx.home.write("html/john.doe/page.htm", "$remote_address");
+    Connection& c = fx.connect("10.1.2.3");
+    c.request_type = kRequestGet;
+    queuegopherfile(c, "c:\\html\\john.doe\\page.htm", 1, 0);
+    fx.drain_sends();
+    EXPECT_EQ(fx.sent(c), "10.1.2.3");
+}
+
+}  // namespace
+}  // namespace qxs::test

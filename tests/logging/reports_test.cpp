@@ -1,0 +1,149 @@
+#include "logging/reports.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/connection.h"
+#include "engine/server.h"
+#include "logging/dates.h"
+#include "platform/profile.h"
+#include "platform/sockets.h"
+#include "platform/strings.h"
+#include "support/capture_shell.h"
+#include "support/engine_fixture.h"
+
+namespace qxs {
+namespace {
+
+using test::TempDir;
+
+constexpr time_t kBoot = 836524741;  // Thu Jul 04 23:59:01 1996 UTC
+
+class Reports : public ::testing::Test {
+  protected:
+    Reports() {
+        engine.table->server_start_time = kBoot;
+        engine.totals = EngineTotals{12, 3, 7, 2};
+    }
+    // The report with its "Current time is" line, which moves, taken out.
+    static std::string report_without_now(std::string report) {
+        const std::string label = "      Current time is: ";
+        size_t at = report.find(label);
+        if (at == std::string::npos) return report;
+        size_t end = report.find("\r\n", at);
+        EXPECT_EQ(end - at - label.size(), 24u);
+        return report.erase(at, end + 2 - at);
+    }
+
+    test::EngineFixture fx;
+};
+
+TEST_F(Reports, StatusReportShowsBothKindsOfTotals) {
+    fx.home.write("logs/counts.qxs",
+                  "[Totals]\r\nConnects=4567\r\nFilesSentOK=4000\r\nBytesSent=98765432100\r\n");
+    std::string since = log_date(kBoot);
+    EXPECT_EQ(report_without_now(status_report(*engine.table)),
+              "QXServer Personal-3.07b-32bit Stats  - running on testhost\r\n"
+              "\r\n-------------- Totals Since Reboot ------------\r\n"
+              "      Server Up Since: " +
+                  since +
+                  "\r\n"
+                  "          Connections: 12\r\n"
+                  "            Sent Dirs: 3\r\n"
+                  "           Sent Files: 7\r\n"
+                  "                Posts: 2\r\n"
+                  "\r\n---------------- Grand Totals -----------------\r\n"
+                  "         Totals since: 0\r\n"
+                  "          Connections: 4567\r\n"
+                  " Files & Dirs Sent OK: 4000\r\n"
+                  "           Bytes Sent: 98765432100\r\n");
+}
+
+TEST_F(Reports, GrandTotalsShowWhatTheCountsFileHolds) {
+    std::string empty = status_report(*engine.table);
+    EXPECT_NE(empty.find("\r\n         Totals since: 0\r\n          Connections: 0\r\n"
+                         " Files & Dirs Sent OK: 0\r\n           Bytes Sent: 0\r\n"),
+              std::string::npos)
+        << empty;
+
+    fx.home.write("logs/counts.qxs", "[Totals]\r\nStartDate=Mon Jan 01 00:00:00 1996\r\n");
+    profile::forget_all();
+    std::string dated = status_report(*engine.table);
+    EXPECT_NE(dated.find("         Totals since: Mon Jan 01 00:00:00 1996\r\n"), std::string::npos)
+        << dated;
+}
+
+TEST_F(Reports, SocketListWithNoBusySlot) {
+    socket_list(*engine.table);
+    EXPECT_EQ(fx.shell.take(),
+              "\r\nSock # state [bytes sent/size] filename remotehost\r\n"
+              "\r\nThere are 32 idle sockets.\r\n\r\n");
+}
+
+TEST_F(Reports, SocketListShowsBusySlots) {
+    fx.home.write("html/big.htm", std::string(5000, 'x'));
+    Connection& cgi = fx.connect("10.1.2.3");
+    cgi.state = kCgiWait;
+    copy_text(cgi.path, sizeof cgi.path, "c:\\cgi-bin\\q.exe");
+    Connection& send = fx.connect("192.168.100.200");
+    send.state = kSend;
+    send.bytes_sent = 1024;
+    copy_text(send.path, sizeof send.path, "c:\\html\\big.htm");
+    fx.shell.take();
+
+    socket_list(*engine.table);
+    EXPECT_EQ(fx.shell.take(),
+              "\r\nSock # state [bytes sent/size] filename remotehost\r\n"
+              "00) CGIw        10.1.2.3       0/      0 c:\\cgi-bin\\q.exe\r\n"
+              "01) Send 192.168.100.200    1024/   5000 c:\\html\\big.htm\r\n"
+              "\r\nThere are 30 idle sockets.\r\n\r\n");
+}
+
+// The listeners' options as the system reports them: the gopher listener
+// listens with lingering switched on, the HTTP one is only bound.
+TEST(SocketInfo, ShowsTheListenersOptions) {
+    test::CaptureShell shell;
+    SocketApi& api = system_sockets();
+    Socket s1 = api.open_stream();
+    Socket s2 = api.open_stream();
+    ASSERT_NE(s1, kInvalidSocket);
+    ASSERT_NE(s2, kInvalidSocket);
+    ASSERT_EQ(api.bind(s1, htonl(INADDR_LOOPBACK), 0), 0);
+    ASSERT_EQ(api.listen(s1, 5), 0);
+    linger value{1, 7};
+    ASSERT_EQ(setsockopt(s1, SOL_SOCKET, SO_LINGER, &value, sizeof value), 0);
+    engine.gopher_listener = s1;
+    engine.http_listener = s2;
+
+    socket_info();
+    std::string log = shell.take();
+    EXPECT_EQ(log.rfind("\r\nDescription = ", 0), 0u) << log;
+    const std::string options =
+        "\r\n\r\n"
+        "s1 SO_ACCEPTCONN  1\r\n"
+        "s2 SO_ACCEPTCONN  0\r\n"
+        "s1 SO_DONTLINGER  0\r\n"
+        "s1 SO_LINGER.l_onoff  1\r\n"
+        "s1 SO_LINGER.l_linger  7\r\n"
+        "\r\n";
+    ASSERT_GE(log.size(), options.size());
+    EXPECT_EQ(log.substr(log.size() - options.size()), options) << log;
+
+    value = linger{0, 0};
+    ASSERT_EQ(setsockopt(s1, SOL_SOCKET, SO_LINGER, &value, sizeof value), 0);
+    socket_info();
+    EXPECT_NE(shell.take().find("s1 SO_DONTLINGER  1\r\ns1 SO_LINGER.l_onoff  0\r\n"),
+              std::string::npos);
+
+    engine.gopher_listener = engine.http_listener = kInvalidSocket;
+    api.close_socket(s1);
+    api.close_socket(s2);
+}
+
+}  // namespace
+}  // namespace qxs

@@ -1,0 +1,216 @@
+// The socket layer's notifications on real loopback sockets: each one
+// comes when it should, once, and never after the socket is closed.
+#include "platform/sockets.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/event_loop.h"
+
+namespace qxs {
+namespace {
+
+struct Event {
+    Socket socket;
+    int event;
+    int error;
+};
+
+class Notifications : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(api().startup(loop.uv(), on_event, this), 0);
+        listener = api().open_stream();
+        ASSERT_NE(listener, kInvalidSocket);
+        ASSERT_EQ(api().bind(listener, htonl(INADDR_LOOPBACK), 0), 0);
+        ASSERT_EQ(api().listen(listener, 5), 0);
+        sockaddr_in addr{};
+        socklen_t len = sizeof addr;
+        getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+        port = ntohs(addr.sin_port);
+        api().async_select(listener, FD_ACCEPT);
+    }
+    void TearDown() override {
+        api().close_socket(listener);
+        api().cleanup();
+    }
+    static SocketApi& api() { return system_sockets(); }
+    static void on_event(void* context, Socket s, int event, int error) {
+        static_cast<Notifications*>(context)->events.push_back({s, event, error});
+    }
+    // Runs the loop for a while, collecting notifications.
+    void pump(int milliseconds = 100) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (std::chrono::steady_clock::now() < until) {
+            uv_run(loop.uv(), UV_RUN_NOWAIT);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    int count(Socket s, int event) const {
+        int n = 0;
+        for (const Event& e : events) n += (e.socket == s && e.event == event) ? 1 : 0;
+        return n;
+    }
+    int client() {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(port);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        return fd;
+    }
+    // Accepts a connection after its notification and asks for the
+    // notifications a connection gets.
+    Socket accepted() {
+        pump();
+        uint8_t address[4];
+        uint16_t peer_port;
+        Socket s = api().accept(listener, address, &peer_port);
+        EXPECT_NE(s, kInvalidSocket);
+        api().async_select(s, FD_READ | FD_WRITE | FD_OOB | FD_CLOSE);
+        return s;
+    }
+
+    EventLoop loop;
+    std::vector<Event> events;
+    Socket listener = kInvalidSocket;
+    uint16_t port = 0;
+};
+
+TEST_F(Notifications, AcceptIsPostedAgainOnlyAfterAnAccept) {
+    int a = client();
+    int b = client();
+    pump();
+    EXPECT_EQ(count(listener, FD_ACCEPT), 1);  // two waiting, one notification
+    uint8_t address[4];
+    uint16_t peer_port;
+    Socket first = api().accept(listener, address, &peer_port);
+    pump();
+    EXPECT_EQ(count(listener, FD_ACCEPT), 2);
+    EXPECT_EQ(address[0], 127);
+    Socket second = api().accept(listener, address, &peer_port);
+    pump();
+    EXPECT_EQ(count(listener, FD_ACCEPT), 2);
+    api().close_socket(first);
+    api().close_socket(second);
+    ::close(a);
+    ::close(b);
+}
+
+TEST_F(Notifications, ReadIsPostedAgainOnlyAfterAReceive) {
+    int peer = client();
+    Socket s = accepted();
+    pump();
+    EXPECT_EQ(count(s, FD_WRITE), 1);  // the first write notification, once
+    ::send(peer, "abc", 3, 0);
+    pump();
+    ::send(peer, "def", 3, 0);
+    pump();
+    EXPECT_EQ(count(s, FD_READ), 1);  // nobody read: no second notification, no spinning
+    char buffer[8];
+    EXPECT_EQ(api().recv(s, buffer, 2, 0), 2);
+    pump();
+    EXPECT_EQ(count(s, FD_READ), 2);  // data remains
+    EXPECT_EQ(api().recv(s, buffer, 8, 0), 4);
+    pump();
+    EXPECT_EQ(count(s, FD_READ), 2);
+    api().close_socket(s);
+    ::close(peer);
+}
+
+TEST_F(Notifications, OrderlyCloseComesOnceAfterTheData) {
+    int peer = client();
+    Socket s = accepted();
+    ::send(peer, "request", 7, 0);
+    ::shutdown(peer, SHUT_WR);
+    pump();
+    ASSERT_EQ(count(s, FD_READ), 1);
+    EXPECT_EQ(count(s, FD_CLOSE), 0);  // data first
+    char buffer[16];
+    EXPECT_EQ(api().recv(s, buffer, sizeof buffer, 0), 7);
+    pump(200);
+    EXPECT_EQ(count(s, FD_CLOSE), 1);
+    EXPECT_EQ(events.back().error, 0);
+    // The peer still reads what is sent to it.
+    EXPECT_EQ(api().send(s, "answer", 6), 6);
+    char answer[8] = {};
+    EXPECT_EQ(::recv(peer, answer, sizeof answer, 0), 6);
+    pump(200);
+    EXPECT_EQ(count(s, FD_CLOSE), 1);
+    api().close_socket(s);
+    ::close(peer);
+}
+
+TEST_F(Notifications, ResetIsReportedAsSuch) {
+    int peer = client();
+    Socket s = accepted();
+    linger hard{1, 0};
+    setsockopt(peer, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    ::close(peer);
+    pump(200);
+    ASSERT_EQ(count(s, FD_CLOSE), 1);
+    EXPECT_EQ(events.back().error, 10054);
+    api().close_socket(s);
+}
+
+TEST_F(Notifications, WriteIsPostedWhenAFullSocketDrains) {
+    int peer = client();
+    Socket s = accepted();
+    pump();
+    int writes = count(s, FD_WRITE);
+    std::vector<char> block(65536, 'w');
+    while (api().send(s, block.data(), static_cast<int>(block.size())) > 0) {
+    }
+    EXPECT_EQ(api().last_error(), 10035);
+    pump();
+    EXPECT_EQ(count(s, FD_WRITE), writes);
+    char sink[65536];
+    for (int i = 0; i < 200; ++i) {
+        if (::recv(peer, sink, sizeof sink, MSG_DONTWAIT) <= 0) break;
+    }
+    pump();
+    EXPECT_EQ(count(s, FD_WRITE), writes + 1);
+    api().close_socket(s);
+    ::close(peer);
+}
+
+TEST_F(Notifications, NothingArrivesAfterClose) {
+    int peer = client();
+    Socket s = accepted();
+    pump();
+    size_t before = events.size();
+    ::send(peer, "late", 4, 0);
+    api().close_socket(s);
+    ::close(peer);
+    pump(200);
+    for (size_t i = before; i < events.size(); ++i) EXPECT_NE(events[i].socket, s);
+}
+
+TEST_F(Notifications, ByteCountAndPeekLeaveTheData) {
+    int peer = client();
+    Socket s = accepted();
+    ::send(peer, "hello", 5, 0);
+    pump();
+    long available = 0;
+    EXPECT_EQ(api().available(s, &available), 0);
+    EXPECT_EQ(available, 5);
+    char buffer[16];
+    EXPECT_EQ(api().recv(s, buffer, sizeof buffer, kRecvPeek), 5);
+    EXPECT_EQ(api().recv(s, buffer, sizeof buffer, kRecvOob), 5);  // urgent bytes stay in line
+    EXPECT_EQ(api().recv(s, buffer, sizeof buffer, 0), kSocketError);
+    EXPECT_EQ(api().last_error(), 10035);
+    api().close_socket(s);
+    ::close(peer);
+}
+
+}  // namespace
+}  // namespace qxs
