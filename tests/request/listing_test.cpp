@@ -121,8 +121,9 @@ TEST_F(ListingTest, BrowsingPermission) {
             EXPECT_EQ(answer, "\r\n\r\n3Directory browsing is not allowed in this folder.\r\n");
         } else {
             EXPECT_EQ(answer, refused) << t.path;
-            EXPECT_EQ(fx.shell.log,
-                      "\r\n\r\n3Directory browsing is not allowed in this folder.\r\n");
+            EXPECT_EQ(fx.shell.log.rfind(
+                          "\r\n\r\n3Directory browsing is not allowed in this folder.\r\n", 0),
+                      0u);
         }
     }
 }
@@ -310,14 +311,16 @@ TEST_F(ListingTest, FailuresEndTheConnectionWithoutAnAnswer) {
     settings.webdirbrowsing = 1;
     EXPECT_EQ(list("/x/../y/"), "");
     EXPECT_TRUE(closed);
-    EXPECT_EQ(fx.shell.take(), "Error sending dir.  aresult = -10\r\n");
+    // Closing adds the access log's own lines after these.
+    EXPECT_EQ(fx.shell.take().rfind("Error sending dir.  aresult = -10\r\n", 0), 0u);
 
     std::strcpy(settings.tempdir, "c:\\nowhere\\");
     EXPECT_EQ(list("/"), "");
     EXPECT_TRUE(closed);
-    EXPECT_EQ(fx.shell.take(),
-              "UNABLE TO CREATE TEMP FILE!  [c:\\nowhere\\]\r\n"
-              "  Check your TempDir config. Check your disk space.\r\n");
+    EXPECT_EQ(fx.shell.take().rfind("UNABLE TO CREATE TEMP FILE!  [c:\\nowhere\\]\r\n"
+                                    "  Check your TempDir config. Check your disk space.\r\n",
+                                    0),
+              0u);
 }
 
 }  // namespace
