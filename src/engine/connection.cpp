@@ -53,6 +53,7 @@ int take_slot(ConnectionTable& table, Socket sock, uint16_t remote_port, time_t 
         c.sock = sock;
         c.remote_port = remote_port;
         c.start_time = now;
+        c.hold_until = 0;
         c.filebuf[0] = c.outbuf[0] = c.remote_host[0] = c.raw_command[0] = '\0';
         c.status_text[0] = c.user_agent[0] = c.referer[0] = c.remote_address[0] = '\0';
         c.content_type[0] = c.auth_user[0] = c.auth_password[0] = '\0';

@@ -76,6 +76,10 @@ struct Connection {
     long body_received = 0;
     int headers_done = 0;
     time_t start_time = 0;
+    // A connection whose answer is out but which stays open until this time
+    // ("/~debug"); 0 when none. It stays in state Read with its input
+    // ignored, and the tick closes it when the time has come.
+    time_t hold_until = 0;
     char raw_command[1024];
     char status_text[256];
     char user_agent[256];

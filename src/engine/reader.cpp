@@ -14,6 +14,10 @@ namespace {
 // thread; pbuffin never holds more than kBuffInSizeMax - 1 bytes.
 constexpr int kMaxReceives = 9;
 
+// A held connection (see Connection::hold_until) has had its answer; what it
+// sends is left unread until the tick closes it.
+bool still_reading(const Connection& c) { return c.state == kRead && c.hold_until == 0; }
+
 bool body_has_begun(const Connection& c) {
     return c.state == kRead && c.full_request && c.headers_done && c.content_length > 0;
 }
@@ -50,6 +54,7 @@ bool receive(Connection& c, int event, long available) {
 }  // namespace
 
 void read_step(Connection& c, int event) {
+    if (c.hold_until != 0) return;
     SocketApi& api = sockets();
     long available = 0;
     if (api.available(c.sock, &available) != 0) {
@@ -100,14 +105,14 @@ void read_step(Connection& c, int event) {
                 break;
             }
         }
-        if (c.state != kRead) return;
+        if (!still_reading(c)) return;
     }
-    if (c.state != kRead) return;
+    if (!still_reading(c)) return;
 
     if (c.full_request && c.headers_done && c.content_length >= 1) {
         c.line = c.pbuffin + i;
         handle_line(c, c.buffinlen - i);
-        if (c.state != kRead) return;
+        if (!still_reading(c)) return;
         k = 0;
         c.buffinlen = 0;
     }

@@ -1,0 +1,28 @@
+// The answers that end a request without a document (400, 401, 403 for a
+// restricted host; the redirect and 404 are declared in file_answers.h),
+// and the response buffer that headers and error pages are formatted into.
+#pragma once
+
+#include <cstddef>
+
+namespace qxs {
+
+struct Connection;
+
+inline constexpr size_t kResponseBufferSize = 1024;
+
+// One buffer shared by all connections, allocated on the first call and kept
+// for the life of the process; nullptr when memory cannot be had. A text
+// formatted into it is sent at once, so sharing is safe on the one thread.
+char* response_buffer();
+
+// Each sends its answer and closes the connection.
+// The bad-path text (no status line), echoing the request line.
+void send_bad_path(Connection& c);
+// 401 with the configured realm.
+void send_refused(Connection& c);
+// A host that an alias's access word keeps out: the redirect configured for
+// that word in [Host Restrictions], else 403.
+void send_host_restricted(Connection& c);
+
+}  // namespace qxs

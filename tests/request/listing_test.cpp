@@ -1,0 +1,327 @@
+#include "request/listing.h"
+
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "config/access_tables.h"
+#include "config/extension_table.h"
+#include "config/settings.h"
+#include "engine/server.h"
+#include "logging/dates.h"
+#include "platform/dos_files.h"
+#include "platform/profile.h"
+#include "request/link_file.h"
+#include "support/engine_fixture.h"
+
+namespace qxs {
+namespace {
+
+const std::string kOk = "HTTP/1.0 200 OK\r\nMIME-version: 1.0\r\nContent-Type: text/html\r\n\r\n";
+const std::string kHead = "<H1>Directory Contents</H1><H2>For \"/docs/\"</H2>\r\n<HR><PRE>\r\n";
+const std::string kGopherEnd = ".\r\n\r\n.\r\n";  // the menu's end, then the sender's
+
+class ListingTest : public ::testing::Test {
+protected:
+    ~ListingTest() override {
+        release_access_tables();
+        extension_table.clear();
+    }
+
+    // A file under the home, dated 2 January 1997 so listing lines are known.
+    void file(const std::string& relative, const std::string& content) {
+        std::string path = fx.home.write(relative, content);
+        tm noon{};
+        noon.tm_year = 97;
+        noon.tm_mday = 2;
+        noon.tm_hour = 12;
+        noon.tm_isdst = -1;
+        timeval times[2] = {{mktime(&noon), 0}, {mktime(&noon), 0}};
+        utimes(path.c_str(), times);
+    }
+    void directory(const std::string& relative) { fx.home.write(relative + "/.keep", ""); }
+
+    // Lists `virtual_path` for a fresh connection and returns everything
+    // the client received.
+    std::string list(const char* virtual_path, int type = kRequestGet) {
+        Connection& c = fx.connect();
+        c.request_type = type;
+        send_directory(c, virtual_path, type == kRequestGopher ? 0 : 1);
+        last_path = c.path;
+        fx.drain_sends();
+        closed = fx.closed(c);
+        return fx.sent(c);
+    }
+
+    void load_settings_sections(const std::string& text) {
+        std::string ini = fx.home.write("qxserver.ini", text);
+        profile::forget_all();
+        allocate_alias_table();
+        load_aliases(ini.c_str());
+        extension_table.load_settings_file(ini.c_str());
+    }
+
+    test::EngineFixture fx;
+    std::string last_path;
+    bool closed = false;
+};
+
+TEST_F(ListingTest, IndexPageIsServedWithoutLengthEvenWhenBrowsingIsOff) {
+    settings.webdirbrowsing = 0;
+    file("html/docs/index.htm", "<p>hi</p>");
+    dos::FindData found{};
+    ASSERT_TRUE(dos::find_first("c:\\html\\docs\\index.htm", &found));
+    char modified[32];
+    packed_file_date(found.date, found.time, modified, 1);
+    const std::string header =
+        "HTTP/1.0 200 OK\r\nServer: QXServer/Personal-3.07b-32bit\r\n"
+        "MIME-version: 1.0\r\nLast-Modified: " +
+        std::string(modified) + "\r\nContent-Type: text/html\r\n\r\n";
+    EXPECT_EQ(list("/docs/"), header + "<p>hi</p>");
+    EXPECT_EQ(list("/docs/", kRequestHead), header);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(engine.totals.total_dirs_sent, 2);
+}
+
+TEST_F(ListingTest, BrowsingPermission) {
+    load_settings_sections(
+        "[Aliases]\r\nAlias1=/open/ c:\\html\\docs\\ Anybody Anywhere n n D\r\n"
+        "Alias2=/shut/ c:\\html\\docs\\\r\n");
+    directory("html/docs");
+    directory("html/hdr");
+    file("html/txt/qxheader.txt", "x");
+    file("html/htm/qxheader.htm", "x");
+    const std::string refused =
+        "HTTP/1.0 403 Forbidden\r\nServer: QXServer/Personal-3.07b-32bit"
+        "\r\n\r\n\r\n\r\n<h2>Directory browsing is not allowed in this "
+        "folder.</h2>\r\n";
+    struct Case {
+        const char* path;
+        int type;
+        int webdirbrowsing;
+        bool allowed;
+    } cases[] = {
+        {"/docs/", kRequestGet, 0, false},  {"/docs/", kRequestGet, 1, true},
+        {"/txt/", kRequestGet, 0, true},    {"/htm/", kRequestGet, 0, true},
+        {"/docs", kRequestGopher, 0, true}, {"/open/", kRequestGet, 0, true},
+        {"/shut/", kRequestGet, 1, false},  {"/shut/", kRequestGopher, 1, false},
+    };
+    for (const Case& t : cases) {
+        settings.webdirbrowsing = t.webdirbrowsing;
+        fx.shell.take();
+        std::string answer = list(t.path, t.type);
+        if (t.allowed) {
+            EXPECT_EQ(answer.find("Directory browsing"), std::string::npos) << t.path;
+        } else if (t.type == kRequestGopher) {
+            EXPECT_EQ(answer, "\r\n\r\n3Directory browsing is not allowed in this folder.\r\n");
+        } else {
+            EXPECT_EQ(answer, refused) << t.path;
+            EXPECT_EQ(fx.shell.log.rfind(
+                          "\r\n\r\n3Directory browsing is not allowed in this folder.\r\n", 0),
+                      0u);
+        }
+    }
+}
+
+TEST_F(ListingTest, GopherMenuLines) {
+    file("gopher/docs/readme.txt", std::string(500, 'r'));
+    directory("gopher/docs/sub");
+    EXPECT_EQ(list("/docs", kRequestGopher),
+              "0File:   readme.txt is      500 bytes Jan  2, 1997\t0/docs/readme.txt\ttesthost\t70"
+              "\r\n1Dir : sub\t1/docs/sub\ttesthost\t70\r\n" +
+                  kGopherEnd);
+    EXPECT_NE(list("", kRequestGopher).find("\r\n1Dir : docs\t1/docs\ttesthost\t70\r\n"),
+              std::string::npos);
+}
+
+TEST_F(ListingTest, HtmlLinesWithSizesLongNamesAndEscapedText) {
+    settings.webdirbrowsing = 1;
+    file("html/docs/big.bin", std::string(2000000, 'b'));
+    file("html/docs/mid.dat", std::string(1500, 'm'));
+    file("html/docs/a<b>&c.txt", std::string(500, 'a'));
+    file("html/docs/abcdefghijklmnopqrst&uvwxy.txt", "x");
+    directory("html/docs/Sub\"dir");
+    EXPECT_EQ(list("/docs/"),
+              kOk + kHead +
+                  "<br><A HREF = \"http:/docs/a<b>&c.txt\">File :             a&lt;b&gt;&amp;c.txt"
+                  "</A>  500 B  Jan  2, 1997  \r\n"
+                  "<br><A HREF = \"http:/docs/abcdefghijklmnopqrst&uvwxy.txt\">File : "
+                  "abcdefghijklmnopqrst&amp;]</A>    1 B  Jan  2, 1997  \r\n"
+                  "<br><A HREF = \"http:/docs/big.bin\">File :                big.bin</A>    1 MB "
+                  "Jan  2, 1997  \r\n"
+                  "<br><A HREF = \"http:/docs/mid.dat\">File :                mid.dat</A>    1 kB "
+                  "Jan  2, 1997  \r\n"
+                  "<br><A HREF = \"http:/docs/Sub\"dir/\">Dir : Sub&quot;dir/</A>\r\n</PRE>\r\n");
+    EXPECT_EQ(last_path, "c:\\temp\\cash0.qxs");
+}
+
+TEST_F(ListingTest, EmptyAndMissingDirectories) {
+    settings.webdirbrowsing = 1;
+    ::mkdir(fx.home.file("html/empty").c_str(), 0755);
+    ::mkdir(fx.home.file("gopher/empty").c_str(), 0755);
+    EXPECT_EQ(
+        list("/empty/"),
+        kOk + "<H1>Directory Contents</H1><H2>For \"/empty/\"</H2>\r\n<HR><PRE>\r\n</PRE>\r\n");
+    EXPECT_EQ(list("/empty", kRequestGopher), kGopherEnd);
+    EXPECT_EQ(list("/no<such>/"), kOk +
+                                      "<H1>Directory Contents</H1><H2>For \"/no&lt;such&gt;/\""
+                                      "</H2>\r\n<HR><PRE>\r\n<H1>No files were found at this "
+                                      "location!</H1></PRE>\r\n");
+    EXPECT_EQ(list("/nosuch", kRequestGopher),
+              "3No files were found at this location!" + kGopherEnd);
+}
+
+TEST_F(ListingTest, HeaderFilesIconsAndTitles) {
+    settings.webdirbrowsing = 0;
+    char folder[] = "/f.gif";
+    settings.folder_icon = folder;
+    load_settings_sections("[Extensions]\r\nmap1=txt 0 text/plain /t.gif\r\n");
+    file("html/docs/qxheader.htm", "<h1>Mine</h1>\r\n");
+    file("html/docs/QXHEADER.TXT", "Read me\r\n");
+    file("html/docs/a.txt", "a");
+    file("html/docs/icons/a.txt", "i");
+    file("html/docs/page.HTML", "<html><title>Fish & Chips</title>");
+    const std::string answer = list("/docs/");
+    settings.folder_icon = nullptr;
+    EXPECT_EQ(answer,
+              kOk +
+                  "<h1>Mine</h1>\n<pre>Read me\n</pre><HR><PRE>\r\n"
+                  "<A HREF = \"http:/docs/a.txt\"><IMAGE ALIGN=MIDDLE SRC=/docs/icons/a.txt>"
+                  "<img border=0 src=/t.gif>                  a.txt</A>    1 B  Jan  2, 1997  \r\n"
+                  "<br><A HREF = \"http:/docs/icons/\"><img border=0 src=/f.gif> icons</a>\r\n"
+                  "<br><A HREF = \"http:/docs/page.HTML\">File :              page.HTML</A>   "
+                  "33 B  Jan  2, 1997 Fish &amp; Chips\r\n</PRE>\r\n");
+}
+
+TEST_F(ListingTest, FindsHtmlTitles) {
+    struct Case {
+        const char* content;
+        const char* title;  // nullptr: none
+    } cases[] = {
+        {"<html><head><title>My page</title>", "My page"},
+        {"<body><p>x</p><H2>Intro</H2>", "Intro"},
+        {"<h1>Head</h1><TITLE>Later</TITLE>", "Head"},
+        {"<title>Line\r\nmore", "Line"},
+        {"<TiTlE></title>", ""},
+        {"<title>no end", nullptr},
+        {"<h4>Deep</h4>", nullptr},
+        {"<title>", nullptr},
+    };
+    char out[41];
+    for (const Case& t : cases) {
+        fx.home.write("t.htm", t.content);
+        const char* found = findHTMLtitle("c:\\t.htm", out, 40);
+        EXPECT_STREQ(found, t.title) << t.content;
+    }
+    fx.home.write("t.htm", "<title>" + std::string(60, 'x') + "</title>");
+    EXPECT_STREQ(findHTMLtitle("c:\\t.htm", out, 40), std::string(40, 'x').c_str());
+    fx.home.write("t.htm", std::string(1020, ' ') + "<title>Late</title>");
+    EXPECT_EQ(findHTMLtitle("c:\\t.htm", out, 40), nullptr);
+    fx.shell.take();
+    EXPECT_EQ(findHTMLtitle("c:\\missing.htm", out, 40), nullptr);
+    EXPECT_EQ(fx.shell.log, "Error opening htm file\r\n");
+}
+
+TEST_F(ListingTest, LinkFileEntries) {
+    EXPECT_EQ(read_link_file("c:\\missing.gop"), -1);
+    fx.home.write("m.gop",
+                  "# a comment\r\nname=\r\nName= Home  \r\nType=1\r\nPath=./sub\r\n\r\n"
+                  "name=Far\r\ntype=0\r\npath=/x.txt\r\nhost=far.example\r\nport=123456789\r\n"
+                  "Name=" +
+                      std::string(100, 'n') + "\r\nPATH=/a\r\npath=/b\r\n");
+    ASSERT_EQ(read_link_file("c:\\m.gop"), 0);
+    ASSERT_EQ(link_table.count, 4);
+    const link_entry& home = link_table.entries[0];
+    EXPECT_STREQ(home.name, " Home");
+    EXPECT_EQ(home.type, '1');
+    EXPECT_STREQ(home.path, "./sub");
+    EXPECT_TRUE(home.local);
+    EXPECT_STREQ(home.host, "testhost");
+    EXPECT_STREQ(home.port, "70");
+    const link_entry& far = link_table.entries[1];
+    EXPECT_FALSE(far.local);
+    EXPECT_STREQ(far.host, "far.example");
+    EXPECT_STREQ(far.port, "1234567");
+    // A long line is read in pieces of 79 characters: the name keeps 74.
+    EXPECT_EQ(std::string(link_table.entries[2].name), std::string(74, 'n'));
+    EXPECT_STREQ(link_table.entries[2].path, "/a");
+    EXPECT_STREQ(link_table.entries[3].path, "/b");
+
+    fx.home.write("m.gop", "# nothing but comments\r\n");
+    ASSERT_EQ(read_link_file("c:\\m.gop"), 0);
+    ASSERT_EQ(link_table.count, 1);
+    EXPECT_STREQ(link_table.entries[0].name, "");
+    EXPECT_EQ(link_table.entries[0].type, '\0');
+
+    std::string many;
+    for (int i = 0; i < 150; ++i) many += "Name=n" + std::to_string(i) + "\r\n";
+    fx.home.write("m.gop", many);
+    ASSERT_EQ(read_link_file("c:\\m.gop"), 0);
+    EXPECT_EQ(link_table.count, kMaxLinkEntries);
+    EXPECT_STREQ(link_table.entries[kMaxLinkEntries - 1].name, "n99");
+}
+
+TEST_F(ListingTest, LinkLines) {
+    struct Case {
+        link_entry entry;
+        const char* html;
+        const char* gopher;
+    } cases[] = {
+        {{"Home", '1', "./sub", "testhost", "70", true},
+         "<A HREF = \"http://testhost:70/docs/sub/\">Home</A>\r\n",
+         "1Home\t1/docs/sub\ttesthost\t70\r\n"},
+        {{"Far", '0', "/x.txt", "far.example", "70", false},
+         "<A HREF = \"gopher://far.example:70/00/x.txt\">Far</A>\r\n",
+         "0Far\t0/x.txt\tfar.example\t70\r\n"},
+        {{"Menu", '1', "", "far.example", "7070", false},
+         "<A HREF = \"gopher://far.example:7070/1\">Menu</A>\r\n",
+         "1Menu\t\tfar.example\t7070\r\n"},
+        {{"", '\0', "", "testhost", "70", true}, "<A HREF = \"http://testhost:70/\"></A>\r\n", ""},
+        {{"<b>", '0', ".", "testhost", "70", true},
+         "<A HREF = \"http://testhost:70/docs/\">&lt;b&gt;</A>\r\n",
+         "0<b>\t0/docs/\ttesthost\t70\r\n"},
+    };
+    char line[512];
+    for (const Case& t : cases) {
+        format_link_line(t.entry, "/docs/", 1, line, sizeof line);
+        EXPECT_STREQ(line, t.html);
+        line[0] = '\0';
+        format_link_line(t.entry, "/docs", 0, line, sizeof line);
+        EXPECT_STREQ(line, t.gopher);
+    }
+}
+
+TEST_F(ListingTest, LinkEntriesComeFirstAndHideTheirFiles) {
+    directory("gopher/docs/sub");
+    file("gopher/docs/notes.txt", "n");
+    file("gopher/docs/menu.gop", "Name=Home\r\nType=1\r\nPath=./SUB\r\n");
+    EXPECT_EQ(list("/docs", kRequestGopher),
+              "1Home\t1/docs/SUB\ttesthost\t70\r\n"
+              "0File:    notes.txt is        1 bytes Jan  2, 1997\t0/docs/notes.txt\ttesthost\t70"
+              "\r\n" +
+                  kGopherEnd);
+}
+
+TEST_F(ListingTest, FailuresEndTheConnectionWithoutAnAnswer) {
+    settings.webdirbrowsing = 1;
+    EXPECT_EQ(list("/x/../y/"), "");
+    EXPECT_TRUE(closed);
+    // Closing adds the access log's own lines after these.
+    EXPECT_EQ(fx.shell.take().rfind("Error sending dir.  aresult = -10\r\n", 0), 0u);
+
+    std::strcpy(settings.tempdir, "c:\\nowhere\\");
+    EXPECT_EQ(list("/"), "");
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(fx.shell.take().rfind("UNABLE TO CREATE TEMP FILE!  [c:\\nowhere\\]\r\n"
+                                    "  Check your TempDir config. Check your disk space.\r\n",
+                                    0),
+              0u);
+}
+
+}  // namespace
+}  // namespace qxs
