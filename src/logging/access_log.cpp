@@ -119,6 +119,9 @@ void write_totals(const char* file) {
 
 void write_access_log(Connection& c) {
     LogLock lock;
+    // Other programs change the counter files only under the same mutex, so
+    // the files need checking against the disk once in this update.
+    profile::Batch batch;
 
     char counts_file[kPathSize];
     char referer_file[kPathSize];

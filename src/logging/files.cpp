@@ -88,16 +88,14 @@ int append_file(const char* path, const char* text) {
 
 int append_file_bytes(const char* path, const char* data, long length) {
     if (data == nullptr || length < 0) return 0;
-    struct stat st {};
-    bool exists = dos::stat(path, &st) == 0;
-    int fd = -1;
-    if (exists || st.st_size != 0) {
-        fd = dos::open(path, O_WRONLY | O_APPEND);
-        if (fd < 0) {
-            report_write_failure(path);
-            return -1;
-        }
-    } else {
+    // Opening without creating tells an existing file from an absent one in
+    // one call.
+    int fd = dos::open(path, O_WRONLY | O_APPEND);
+    if (fd < 0 && errno != ENOENT) {
+        report_write_failure(path);
+        return -1;
+    }
+    if (fd < 0) {
         screen_log("\r\nCREATING TEMP FILE [");
         screen_log(path);
         screen_log("]\r\n");

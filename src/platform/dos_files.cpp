@@ -46,15 +46,19 @@ size_t last_component_start(const char* name) {
     return start;
 }
 
-// Fills `out` from the host file at `path`; `name` is the entry's own name.
-bool describe(const char* path, const char* name, FindData* out) {
-    struct stat st {};
-    if (::stat(path, &st) != 0) return false;
+void fill(const struct stat& st, const char* name, FindData* out) {
     copy_text(out->name, sizeof out->name, name);
     out->is_directory = S_ISDIR(st.st_mode);
     out->size = static_cast<uint64_t>(st.st_size);
     out->date = packed_date(st.st_mtime);
     out->time = packed_time(st.st_mtime);
+}
+
+// Fills `out` from the host file at `path`; `name` is the entry's own name.
+bool describe(const char* path, const char* name, FindData* out) {
+    struct stat st {};
+    if (::stat(path, &st) != 0) return false;
+    fill(st, name, out);
     return true;
 }
 
@@ -163,7 +167,8 @@ bool find_first(const char* pattern, FindData* out) {
     }
     // The common case of every file served: one lookup, no listing.
     char path[4096];
-    if (!to_host(pattern, path, sizeof path)) return false;
+    struct stat st {};
+    if (dos::stat(pattern, &st, path, sizeof path) != 0) return false;
     size_t end = std::strlen(path);
     while (end > 1 && path[end - 1] == '/') --end;
     size_t start = end;
@@ -172,7 +177,8 @@ bool find_first(const char* pattern, FindData* out) {
     size_t length = std::min(end - start, sizeof name - 1);
     std::memcpy(name, path + start, length);
     name[length] = '\0';
-    return describe(path, name, out);
+    fill(st, name, out);
+    return true;
 }
 
 bool TextFile::open(const char* name) {

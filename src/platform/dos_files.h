@@ -45,6 +45,8 @@ std::string to_host(const char* name);
 int open(const char* name, int flags, mode_t mode = 0644);
 FILE* fopen(const char* name, const char* mode);
 int stat(const char* name, struct stat* st);
+// stat, also giving the host path it found (the name's real spelling).
+int stat(const char* name, struct stat* st, char* found, size_t found_size);
 int remove(const char* name);
 // Renames `from` to `to`, never replacing an existing `to` (fails with EEXIST).
 int rename(const char* from, const char* to);

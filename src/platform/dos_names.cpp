@@ -176,9 +176,12 @@ FILE* fopen(const char* name, const char* mode) {
     return file;
 }
 
-int stat(const char* name, struct stat* st) {
-    char path[4096];
-    if (name == nullptr || !translate(name, path, sizeof path)) {
+int stat(const char* name, struct stat* st, char* found, size_t found_size) {
+    char local[4096];
+    char* path = found != nullptr ? found : local;
+    size_t size = found != nullptr ? found_size : sizeof local;
+    if (name == nullptr || !translate(name, path, size)) {
+        if (size > 0) path[0] = '\0';
         errno = ENAMETOOLONG;
         return -1;
     }
@@ -187,6 +190,8 @@ int stat(const char* name, struct stat* st) {
     resolve_case(path);
     return ::stat(path, st);
 }
+
+int stat(const char* name, struct stat* st) { return dos::stat(name, st, nullptr, 0); }
 
 bool exists(const char* name) {
     struct stat st {};

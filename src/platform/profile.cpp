@@ -53,14 +53,62 @@ bool same_identity(const Identity& a, const Identity& b) {
 }
 
 struct CachedFile {
+    CachedFile() = default;
+    ~CachedFile() {
+        if (fd >= 0) ::close(fd);
+    }
+    CachedFile(const CachedFile&) = delete;
+    CachedFile& operator=(const CachedFile&) = delete;
+
     std::string path;  // host path
     Identity identity;
     ProfileText text;
     uint64_t last_use = 0;
+    // The file kept open, so that an update in place is one write; -1 when
+    // it could not be opened for writing.
+    int fd = -1;
+    // The batch in which the identity was last checked, and whether an
+    // update in place left the identity to be taken when the batch ends.
+    uint64_t checked_in = 0;
+    bool identity_pending = false;
 };
 
 std::vector<std::unique_ptr<CachedFile>> cache;
 uint64_t use_clock = 0;
+
+// Update batches (see profile.h): how deep they nest, and the number of the
+// current one (0 outside any).
+int batch_depth = 0;
+uint64_t batch_number = 0;
+uint64_t batches_begun = 0;
+
+// Host paths of the names callers use, so that a name is translated (and
+// its case resolved on disk) once, not on every access.
+struct KnownName {
+    std::string name;
+    std::string path;
+};
+constexpr size_t kKnownNames = 32;
+std::vector<KnownName> known_names;
+
+// The host path of a DOS-style or host name into `path`; `fresh` forces a
+// new translation (the remembered one no longer leads to the file).
+bool host_path(const char* file, char* path, size_t size, bool fresh) {
+    for (auto it = known_names.begin(); it != known_names.end(); ++it) {
+        if (it->name != file) continue;
+        if (!fresh && it->path.size() < size) {
+            it->path.copy(path, it->path.size());
+            path[it->path.size()] = '\0';
+            return true;
+        }
+        known_names.erase(it);
+        break;
+    }
+    if (!dos::to_host(file, path, size)) return false;
+    if (known_names.size() >= kKnownNames) known_names.erase(known_names.begin());
+    known_names.push_back(KnownName{file, path});
+    return true;
+}
 
 CachedFile* find_cached(const char* path) {
     for (auto& entry : cache) {
@@ -124,55 +172,75 @@ bool write_all(int fd, std::string_view data, off_t offset) {
     return true;
 }
 
-// The parsed text of the open file `fd` named `path`, whose status is `st`,
-// read again only when the file is no longer the one cached. Nullptr when it
-// cannot be read or is no regular file.
-CachedFile* current_from(const char* path, int fd, const struct stat& st) {
+// The parsed text of the file at `path`, read again only when the file is no
+// longer the one cached: its status is `st` (taken by the caller). The entry
+// keeps the file open. Nullptr when it cannot be read or is no regular file.
+CachedFile* reload(const char* path, const struct stat& st) {
     if (!S_ISREG(st.st_mode)) {
         drop_cached(path);
         return nullptr;
     }
-    Identity identity = identity_of(st);
-    CachedFile* entry = find_cached(path);
-    if (entry != nullptr && same_identity(entry->identity, identity)) return entry;
+    int fd = ::open(path, O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat opened {};
     std::string content;
-    if (!read_all(fd, &content)) {
+    if (fd < 0 || ::fstat(fd, &opened) != 0 || !read_all(fd, &content)) {
+        if (fd >= 0) ::close(fd);
         drop_cached(path);
         return nullptr;
     }
-    entry = cache_entry(path);
-    entry->identity = identity;
+    CachedFile* entry = cache_entry(path);
+    if (entry->fd >= 0) ::close(entry->fd);
+    entry->fd = fd;
+    entry->identity = identity_of(opened);
+    entry->identity_pending = false;
+    entry->checked_in = batch_number;
     entry->text.assign(std::move(content));
     return entry;
 }
 
-// The parsed text of the file at `path` for reading; nullptr when there is
-// none. A file unchanged since it was cached costs one stat.
-const ProfileText* current_text(const char* path) {
-    struct stat st {};
-    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
-        drop_cached(path);
-        return nullptr;
-    }
+// The cached entry of the file at `path`, checked against the disk: one stat
+// for a file unchanged since it was cached, and none for a file already
+// checked in the current batch. Nullptr when there is no such file (errno
+// tells why).
+CachedFile* current_entry(const char* path) {
     CachedFile* entry = find_cached(path);
-    if (entry != nullptr && same_identity(entry->identity, identity_of(st))) return &entry->text;
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    if (entry != nullptr && batch_depth > 0 && entry->checked_in == batch_number) return entry;
+    struct stat st {};
+    if (::stat(path, &st) != 0) {
+        int saved = errno;
         drop_cached(path);
+        errno = saved;
         return nullptr;
     }
-    entry = ::fstat(fd, &st) == 0 ? current_from(path, fd, st) : nullptr;
-    ::close(fd);
-    return entry != nullptr ? &entry->text : nullptr;
+    if (entry != nullptr && S_ISREG(st.st_mode) && !entry->identity_pending &&
+        same_identity(entry->identity, identity_of(st))) {
+        entry->checked_in = batch_number;
+        return entry;
+    }
+    return reload(path, st);
+}
+
+// The entry for a name callers use, translating it again when the
+// remembered host path has stopped leading to a file.
+CachedFile* current_entry_for(const char* file, char* path, size_t size) {
+    if (!host_path(file, path, size, false)) return nullptr;
+    CachedFile* entry = current_entry(path);
+    if (entry == nullptr && errno == ENOENT) {
+        if (!host_path(file, path, size, true)) return nullptr;
+        entry = current_entry(path);
+    }
+    return entry;
 }
 
 // Puts `content` in place of the file at `path` at once: a new file in the
 // same directory, renamed over the old one, so that a reader (or a crash)
 // sees the old file or the new one and never half of either. `old` is the
 // file replaced (its mode is kept), nullptr for a new file. The identity of
-// the new file goes to `identity`.
+// the new file goes to `identity`, and its descriptor to `kept` (open for
+// reading and writing).
 bool replace_file(const char* path, std::string_view content, const struct stat* old,
-                  Identity* identity) {
+                  Identity* identity, int* kept) {
     // A link stays a link: the file it points to is the one replaced.
     std::string target = path;
     struct stat link {};
@@ -191,7 +259,7 @@ bool replace_file(const char* path, std::string_view content, const struct stat*
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temporary = directory + ".qxs-profile-" + std::to_string(::getpid()) + "-" +
                     std::to_string(++serial);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) return false;
     }
     if (fd < 0) return false;
@@ -201,13 +269,14 @@ bool replace_file(const char* path, std::string_view content, const struct stat*
                 ::rename(temporary.c_str(), target.c_str()) == 0;
     if (!done) {
         ::unlink(temporary.c_str());
-    } else {
-        // Taken after the rename, which changes the file's change time.
-        struct stat st {};
-        *identity = ::fstat(fd, &st) == 0 ? identity_of(st) : Identity{};
+        ::close(fd);
+        return false;
     }
-    ::close(fd);
-    return done;
+    // Taken after the rename, which changes the file's change time.
+    struct stat st {};
+    *identity = ::fstat(fd, &st) == 0 ? identity_of(st) : Identity{};
+    *kept = fd;
+    return true;
 }
 
 bool has_line_break(std::string_view text) {
@@ -231,9 +300,8 @@ bool writable(const char* section, const char* key, const char* value) {
 bool lookup(const char* section, const char* key, const char* file, std::string_view* value) {
     if (section == nullptr || key == nullptr || file == nullptr) return false;
     char path[4096];
-    if (!dos::to_host(file, path, sizeof path)) return false;
-    const ProfileText* text = current_text(path);
-    return text != nullptr && text->find(section, key, value);
+    CachedFile* entry = current_entry_for(file, path, sizeof path);
+    return entry != nullptr && entry->text.find(section, key, value);
 }
 
 }  // namespace
@@ -270,55 +338,83 @@ int get_int(const char* section, const char* key, int fallback, const char* file
 bool write_string(const char* section, const char* key, const char* value, const char* file) {
     if (file == nullptr || !writable(section, key, value)) return false;
     char path[4096];
-    if (!dos::to_host(file, path, sizeof path)) return false;
-
-    int fd = ::open(path, O_RDWR | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        if (errno != ENOENT) return false;
-        drop_cached(path);
+    CachedFile* entry = current_entry_for(file, path, sizeof path);
+    if (entry == nullptr) {
+        if (errno != ENOENT || path[0] == '\0') return false;
         ProfileText text;
         text.assign(std::string());
         ProfileText::Edit edit = text.plan_write(section, key, value);
         Identity identity;
-        if (!replace_file(path, edit.text, nullptr, &identity)) return false;
-        CachedFile* entry = cache_entry(path);
+        int fd = -1;
+        if (!replace_file(path, edit.text, nullptr, &identity, &fd)) return false;
+        entry = cache_entry(path);
+        if (entry->fd >= 0) ::close(entry->fd);
+        entry->fd = fd;
         entry->identity = identity;
+        entry->identity_pending = false;
+        entry->checked_in = batch_number;
         entry->text.assign(std::move(edit.text));
         return true;
     }
 
-    bool done = false;
-    struct stat old {};
-    CachedFile* entry = ::fstat(fd, &old) == 0 ? current_from(path, fd, old) : nullptr;
-    if (entry != nullptr) {
-        ProfileText::Edit edit = entry->text.plan_write(section, key, value);
-        if (edit.in_place) {
-            done = write_all(fd, edit.text, static_cast<off_t>(edit.offset));
-            struct stat st {};
-            if (done && ::fstat(fd, &st) == 0) {
-                // Our own write must not make the next access read the file again.
-                entry->text.apply_in_place(edit);
-                entry->identity = identity_of(st);
-            } else {
-                drop_cached(path);
-            }
+    ProfileText::Edit edit = entry->text.plan_write(section, key, value);
+    if (edit.in_place && entry->fd >= 0) {
+        if (!write_all(entry->fd, edit.text, static_cast<off_t>(edit.offset))) {
+            drop_cached(path);
+            return false;
+        }
+        entry->text.apply_in_place(edit);
+        // Our own write must not make the next access read the file again:
+        // its new identity is taken now, or when the batch ends.
+        if (batch_depth > 0) {
+            entry->identity_pending = true;
         } else {
-            Identity identity;
-            done = replace_file(path, edit.text, &old, &identity);
-            if (done) {
-                entry->identity = identity;
-                entry->text.assign(std::move(edit.text));
+            struct stat st {};
+            if (::fstat(entry->fd, &st) != 0) {
+                drop_cached(path);
+                return true;
             }
+            entry->identity = identity_of(st);
+        }
+        return true;
+    }
+    struct stat old {};
+    if (::fstat(entry->fd, &old) != 0) return false;
+    Identity identity;
+    int fd = -1;
+    if (!replace_file(path, edit.text, &old, &identity, &fd)) return false;
+    ::close(entry->fd);
+    entry->fd = fd;
+    entry->identity = identity;
+    entry->identity_pending = false;
+    entry->text.assign(std::move(edit.text));
+    return true;
+}
+
+Batch::Batch() {
+    if (batch_depth++ == 0) batch_number = ++batches_begun;
+}
+
+Batch::~Batch() {
+    if (--batch_depth > 0) return;
+    for (auto& entry : cache) {
+        if (!entry->identity_pending) continue;
+        struct stat st {};
+        entry->identity_pending = false;
+        if (entry->fd >= 0 && ::fstat(entry->fd, &st) == 0) {
+            entry->identity = identity_of(st);
+        } else {
+            entry->identity = Identity{};  // read again at the next access
         }
     }
-    ::close(fd);
-    return done;
+    batch_number = 0;
 }
 
 void flush(const char*) {}
 
 void forget_all() {
     cache.clear();
+    known_names.clear();
 }
 
 }  // namespace qxs::profile

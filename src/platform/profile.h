@@ -9,7 +9,7 @@
 //     key goes at the end of its section, a new section at the end of the
 //     file; every other byte of the file stays as it was.
 // Files are named by DOS-style or host names (dos_files.h). Parsed files are
-// cached and read again when they change on disk. A write reaches the disk
+// cached (kept open) and read again when they change on disk. A write reaches the disk
 // before it returns, and never leaves a torn file behind: a value of the same
 // length is overwritten in place, anything else replaces the whole file
 // atomically (a new file renamed over the old one).
@@ -40,5 +40,18 @@ void flush(const char* file);
 
 // Drops every cached file (tests, and a reload of the settings).
 void forget_all();
+
+// An update batch: while one exists, each file is checked against the disk
+// once (at its first access in the batch), and an update in place takes
+// the file's new identity only when the batch ends. For a caller that holds
+// the lock other programs take before they change the files (the log
+// mutex), so that a run of updates costs one write each. Batches nest.
+class Batch {
+public:
+    Batch();
+    ~Batch();
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+};
 
 }  // namespace qxs::profile

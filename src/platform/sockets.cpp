@@ -147,6 +147,12 @@ int SystemSockets::bind(Socket s, uint32_t address_be, uint16_t port) {
 }
 
 int SystemSockets::listen(Socket s, int) {
+    // Accepted sockets inherit these: urgent bytes stay in the data stream
+    // (see recv), and a header sent at once is not held back waiting for the
+    // acknowledgement of the one before.
+    int on = 1;
+    setsockopt(s, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on);
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     // WinSock 1.1 allowed at most 5 waiting connections; a burst of clients
     // should not be left retrying their SYNs, so take what the system allows.
     if (::listen(s, SOMAXCONN) != 0) return fail();
@@ -176,11 +182,6 @@ Socket SystemSockets::accept(Socket listener, uint8_t address[4], uint16_t* port
         fail();
         return kInvalidSocket;
     }
-    int on = 1;
-    // Urgent bytes stay in the data stream (see recv), and a header sent at
-    // once is not held back waiting for the acknowledgement of the one before.
-    setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on);
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     std::memcpy(address, &addr.sin_addr.s_addr, 4);
     *port_be = addr.sin_port;
     return fd;
@@ -203,10 +204,13 @@ int SystemSockets::async_select(Socket s, int events) {
     if (static_cast<size_t>(s) >= watches_.size()) watches_.resize(static_cast<size_t>(s) + 16);
     Watch& w = watches_[static_cast<size_t>(s)];
     if (events == 0) {
-        if (w.registered) epoll_ctl(epoll_fd_, EPOLL_CTL_DEL, s, nullptr);
+        // The kernel entry stays (a close removes it without a system call);
+        // a new generation makes anything it still reports stale.
+        bool registered = w.registered;
         uint32_t generation = w.generation + 1;
         w = Watch{};
         w.generation = generation;
+        w.registered = registered;
         return 0;
     }
     w.wanted = events;
@@ -279,8 +283,8 @@ int SystemSockets::send(Socket s, const char* buffer, int len) {
 }
 
 int SystemSockets::close_socket(Socket s) {
+    // Closing the descriptor also takes it out of the epoll set.
     if (Watch* w = watch_of(s); w != nullptr) {
-        if (w->registered && epoll_fd_ >= 0) epoll_ctl(epoll_fd_, EPOLL_CTL_DEL, s, nullptr);
         uint32_t generation = w->generation + 1;
         *w = Watch{};
         w->generation = generation;

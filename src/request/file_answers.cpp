@@ -119,9 +119,9 @@ void start_cgi(Connection& c) {
 }
 
 // A missing file may be there under a shorter or longer spelling of its
-// extension: page.shtml as page.sht, page.htm as page.html. The size of the
-// file now named.
-long find_other_spelling(char* name) {
+// extension: page.shtml as page.sht, page.htm as page.html. The size and
+// date of the file now named.
+long find_other_spelling(char* name, uint16_t* date, uint16_t* clock) {
     const char* extension = file_name_extension(name);
     size_t stem = static_cast<size_t>(extension - name);
     size_t length = std::strlen(name);
@@ -133,18 +133,17 @@ long find_other_spelling(char* name) {
     } else {
         return 0;
     }
-    if (file_size_and_date(tried, nullptr, nullptr) > 0) copy_text(name, kMappedNameSize, tried);
-    return file_size_and_date(name, nullptr, nullptr);
+    long size = file_size_and_date(tried, date, clock);
+    if (size > 0) copy_text(name, kMappedNameSize, tried);
+    return size;
 }
 
-void serve_file(Connection& c, const char* name, long size, int full_request) {
+void serve_file(Connection& c, const char* name, long size, uint16_t date, uint16_t clock,
+                int full_request) {
     if (full_request == 1) {
         // The type comes from the document's own name, not from a dotted
         // directory above it.
         const char* type = mime_type_for(last_path_component(name));
-        uint16_t date = 0;
-        uint16_t clock = 0;
-        file_size_and_date(name, &date, &clock);
         char modified[32];
         packed_file_date(date, clock, modified, 1);
         char* buffer = response_buffer();
@@ -239,15 +238,17 @@ void serve_get(Connection& c, int full_request) {
         screen_log("Looking for ");
         screen_log(name);
     }
-    long size = file_size_and_date(name, nullptr, nullptr);
-    if (size == 0 && name[0] != '\0') size = find_other_spelling(name);
+    uint16_t date = 0;
+    uint16_t clock = 0;
+    long size = file_size_and_date(name, &date, &clock);
+    if (size == 0 && name[0] != '\0') size = find_other_spelling(name, &date, &clock);
 
     if (trailing_slash && result >= 0) {
         send_directory(c, c.path, 1);
     } else if (size == 0 && !trailing_slash && is_directory(name)) {
         redirect_on_this_server(c, c.path, std::strlen(c.path), "/");
     } else if (size > 0 && result >= 0) {
-        serve_file(c, name, size, full_request);
+        serve_file(c, name, size, date, clock, full_request);
     } else if (result == kRefused) {
         send_refused(c);
     } else if (result == kHostNotAllowed) {

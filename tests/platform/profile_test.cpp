@@ -314,6 +314,27 @@ TEST_F(Profile, TheCacheHoldsUntilTheFileChanges) {
     EXPECT_EQ(parses_for(read), 1u);
 }
 
+// A batch trusts the cache after its first check, and leaves behind a file
+// whose next outside change is still seen.
+TEST_F(Profile, ABatchChecksEachFileOnce) {
+    std::string file = dir.write("b.ini", "[t]\r\nn=10\r\nm=20\r\n");
+    {
+        Batch batch;
+        EXPECT_EQ(get(file, "t", "n").text, "10");
+        ASSERT_TRUE(write_string("t", "n", "11", file.c_str()));
+        ASSERT_TRUE(write_string("t", "m", "21", file.c_str()));
+        ASSERT_TRUE(write_string("t", "k", "new", file.c_str()));  // a replace inside the batch
+        ASSERT_TRUE(write_string("t", "n", "12", file.c_str()));
+        EXPECT_EQ(get(file, "t", "m").text, "21");
+    }
+    EXPECT_EQ(test::TempDir::read(file), "[t]\r\nn=12\r\nm=21\r\nk=new\r\n");
+    unsigned long before = ProfileText::assigned();
+    EXPECT_EQ(get(file, "t", "n").text, "12");
+    EXPECT_EQ(ProfileText::assigned(), before);  // our own writes cost no new parse
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << "[t]\r\nn=99\r\nm=21\r\nk=new\r\n";
+    EXPECT_EQ(get(file, "t", "n").text, "99");
+}
+
 TEST_F(Profile, ThousandsOfKeysStayExact) {
     const int kKeys = 20000;
     std::vector<int> counts(kKeys);
