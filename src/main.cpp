@@ -122,7 +122,8 @@ int main(int argc, char** argv) {
     }
     hold_standard_descriptors();
     qxs::dos::set_home(home);
-    for (int i = 0; i < drive_count; ++i) qxs::dos::map_drive(drives[i].letter, drives[i].directory);
+    for (int i = 0; i < drive_count; ++i)
+        qxs::dos::map_drive(drives[i].letter, drives[i].directory);
     qxs::set_settings_file(ini.empty() ? "qxserver.ini" : absolute(ini));
 
     qxs::ConsoleShell console;

@@ -6,6 +6,8 @@ namespace qxs {
 
 // Until CGI programs are run, a script is answered as a document this server
 // does not have.
-void dopostcgi(Connection& c) { send_not_found(c, 0); }
+void dopostcgi(Connection& c) {
+    send_not_found(c, 0);
+}
 
 }  // namespace qxs

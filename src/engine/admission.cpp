@@ -1,8 +1,8 @@
 #include "engine/admission.h"
 
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <netdb.h>
 
 #include <cstring>
 #include <ctime>
@@ -22,7 +22,8 @@ int server_paused = 0;
 
 namespace {
 
-constexpr const char* kOverloaded = "HTTP/1.0 502 Service temporarily overloaded / Maintenance\r\n\r\n";
+constexpr const char* kOverloaded =
+    "HTTP/1.0 502 Service temporarily overloaded / Maintenance\r\n\r\n";
 
 void send_once(Socket s, const char* text) {
     sockets().send(s, text, static_cast<int>(std::strlen(text)));
@@ -48,10 +49,18 @@ void unescape(char* text) {
         ++in;
         if (*in == '\0') break;
         switch (*in) {
-            case 'n': *out++ = '\n'; break;
-            case 'r': *out++ = '\r'; break;
-            case 't': *out++ = '\t'; break;
-            default: *out++ = *in; break;
+            case 'n':
+                *out++ = '\n';
+                break;
+            case 'r':
+                *out++ = '\r';
+                break;
+            case 't':
+                *out++ = '\t';
+                break;
+            default:
+                *out++ = *in;
+                break;
         }
     }
     *out = '\0';
@@ -94,7 +103,9 @@ void set_paused(int flag) {
                          : "\r\n*** SERVER RESTARTED\r\n");
 }
 
-void toggle_paused() { set_paused(shell().set_menu_check(kMenuPause, -1)); }
+void toggle_paused() {
+    set_paused(shell().set_menu_check(kMenuPause, -1));
+}
 
 void accept_connection(Socket listener) {
     SocketApi& api = sockets();
@@ -156,8 +167,8 @@ char* reverse_lookup(const uint8_t address[4], char* out, size_t size) {
         peer.sin_family = AF_INET;
         std::memcpy(&peer.sin_addr.s_addr, address, 4);
         char host[NI_MAXHOST];
-        if (getnameinfo(reinterpret_cast<sockaddr*>(&peer), sizeof peer, host, sizeof host,
-                        nullptr, 0, NI_NAMEREQD) == 0) {
+        if (getnameinfo(reinterpret_cast<sockaddr*>(&peer), sizeof peer, host, sizeof host, nullptr,
+                        0, NI_NAMEREQD) == 0) {
             copy_text(out, size, host);
             return out;
         }

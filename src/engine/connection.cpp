@@ -43,7 +43,9 @@ ConnectionTable* create_table(time_t now) {
     return table;
 }
 
-void destroy_table(ConnectionTable* table) { delete table; }
+void destroy_table(ConnectionTable* table) {
+    delete table;
+}
 
 int take_slot(ConnectionTable& table, Socket sock, uint16_t remote_port, time_t now) {
     for (Connection& c : table.records) {
@@ -99,11 +101,13 @@ void close_connection(Connection& c) {
     write_access_log(c);
     c.vars.list_clear();
     if (c.cgi_out_handle >= 0) {
-        if (::close(c.cgi_out_handle) != 0) screen_log("\r\n**Error closing CGI Output file at 1\r\n");
+        if (::close(c.cgi_out_handle) != 0)
+            screen_log("\r\n**Error closing CGI Output file at 1\r\n");
         c.cgi_out_handle = -1;
     }
     if (c.cgi_in_handle >= 0) {
-        if (::close(c.cgi_in_handle) != 0) screen_log("\r\n**Error closing CGI Input file at 1\r\n");
+        if (::close(c.cgi_in_handle) != 0)
+            screen_log("\r\n**Error closing CGI Input file at 1\r\n");
         c.cgi_in_handle = -1;
     }
     c.state = kIdle;

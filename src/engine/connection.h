@@ -45,7 +45,7 @@ struct Connection {
     Socket sock = kInvalidSocket;
     int state = kIdle;
     int ever_used = 0;
-    char pbuffin[kBuffInSizeMax];  // raw input not yet cut into lines
+    char pbuffin[kBuffInSizeMax];    // raw input not yet cut into lines
     char filebuf[kFileBufSize + 1];  // one block of the file being sent
     char outbuf[kOutBufSize];        // that block after page-variable substitution
     char linebuf[kLineBufSize + 1];  // the line being assembled

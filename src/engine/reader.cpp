@@ -16,7 +16,9 @@ constexpr int kMaxReceives = 9;
 
 // A held connection (see Connection::hold_until) has had its answer; what it
 // sends is left unread until the tick closes it.
-bool still_reading(const Connection& c) { return c.state == kRead && c.hold_until == 0; }
+bool still_reading(const Connection& c) {
+    return c.state == kRead && c.hold_until == 0;
+}
 
 bool body_has_begun(const Connection& c) {
     return c.state == kRead && c.full_request && c.headers_done && c.content_length > 0;

@@ -213,7 +213,8 @@ long send_step(Connection& c) {
         int allowed = settings.greedy ? 2 * settings.throttle : settings.throttle;
         if (blocks > allowed) {
             c.block_pending = length < 0 ? 0 : length;
-            if (settings.debug1) screen_log(settings.greedy ? "Greedy Throttle\r\n" : "Throttle\r\n");
+            if (settings.debug1)
+                screen_log(settings.greedy ? "Greedy Throttle\r\n" : "Throttle\r\n");
             shell().refresh_status();
             return c.bytes_sent - sent_at_entry;
         }

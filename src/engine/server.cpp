@@ -31,7 +31,9 @@ void on_notification(void*, Socket sock, int event, int error) {
     socket_notification(sock, event, error);
 }
 
-void on_tick(void*) { timer_tick(time(nullptr)); }
+void on_tick(void*) {
+    timer_tick(time(nullptr));
+}
 
 void beep_if_sound(Beep kind) {
     if (settings.sound) shell().beep(kind);
@@ -132,7 +134,8 @@ int server_startup(EventLoop& loop) {
             case WSAEINVAL:
                 shell().message_box("Error starting up sockets: WSAEINVAL", kErrorTitle);
                 break;
-            default: break;
+            default:
+                break;
         }
         loop.quit();
         return -1;
@@ -142,8 +145,8 @@ int server_startup(EventLoop& loop) {
     engine.startup_stage = 10;
     shell().refresh_status();
 
-    engine.timer_running = loop.start_timer(static_cast<unsigned>(settings.pollevery), on_tick,
-                                            nullptr);
+    engine.timer_running =
+        loop.start_timer(static_cast<unsigned>(settings.pollevery), on_tick, nullptr);
     if (!engine.timer_running) {
         screen_log("\r\n\r\nUNABLE TO GET A TIMER SYSTEM RESOURCE!\r\n");
         screen_log("  SERVER may NOT WORK CORRECTLY!\r\n");
@@ -216,8 +219,8 @@ void socket_notification(Socket sock, int event, int error) {
             if (slot < 0) break;
             Connection& c = table.records[slot];
             char text[96];
-            format_text(text, sizeof text, "FD_CLOSE S%d) [%d] Connection closed by other end.**\r\n",
-                        slot, sock);
+            format_text(text, sizeof text,
+                        "FD_CLOSE S%d) [%d] Connection closed by other end.**\r\n", slot, sock);
             if (settings.debug1) {
                 screen_log(text);
                 if (error == 0) {
@@ -236,7 +239,8 @@ void socket_notification(Socket sock, int event, int error) {
             shell().refresh_status();
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 

@@ -34,7 +34,7 @@ std::unique_ptr<char[]> log_buffer;
 // Owns the log mutex for one update. Without a mutex (it could not be
 // created) the update goes on unguarded rather than lose the record.
 class LogLock {
-  public:
+public:
     LogLock() : held_(engine.log_mutex.acquire()) {}
     ~LogLock() {
         if (held_) engine.log_mutex.release();
@@ -42,7 +42,7 @@ class LogLock {
     LogLock(const LogLock&) = delete;
     LogLock& operator=(const LogLock&) = delete;
 
-  private:
+private:
     bool held_;
 };
 

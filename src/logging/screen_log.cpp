@@ -10,7 +10,9 @@ namespace {
 char scratch[kScratchSize];
 }
 
-char* scratch_text() { return scratch; }
+char* scratch_text() {
+    return scratch;
+}
 
 void screen_log(const char* text) {
     if (text != nullptr) shell().append_log(text);

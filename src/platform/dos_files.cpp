@@ -33,7 +33,9 @@ Range packed_range(time_t t, struct tm* local) {
     return Range::kWithin;
 }
 
-bool has_wildcard(const char* text) { return std::strpbrk(text, "*?") != nullptr; }
+bool has_wildcard(const char* text) {
+    return std::strpbrk(text, "*?") != nullptr;
+}
 
 // Where the last component of a DOS-style name begins: after the last '\' or
 // '/', or after a drive ("c:*.*").
@@ -73,9 +75,12 @@ bool sorted_without_case(const std::string& a, const std::string& b) {
 uint16_t packed_date(time_t t) {
     struct tm local {};
     switch (packed_range(t, &local)) {
-        case Range::kBefore: return kFirstDate;
-        case Range::kAfter: return kLastDate;
-        case Range::kWithin: break;
+        case Range::kBefore:
+            return kFirstDate;
+        case Range::kAfter:
+            return kLastDate;
+        case Range::kWithin:
+            break;
     }
     return static_cast<uint16_t>(((local.tm_year - kFirstYear) << 9) | ((local.tm_mon + 1) << 5) |
                                  local.tm_mday);
@@ -84,9 +89,12 @@ uint16_t packed_date(time_t t) {
 uint16_t packed_time(time_t t) {
     struct tm local {};
     switch (packed_range(t, &local)) {
-        case Range::kBefore: return 0;
-        case Range::kAfter: return kLastTime;
-        case Range::kWithin: break;
+        case Range::kBefore:
+            return 0;
+        case Range::kAfter:
+            return kLastTime;
+        case Range::kWithin:
+            break;
     }
     // A leap second (60) still fits the five bits as 30.
     return static_cast<uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));

@@ -21,7 +21,9 @@ namespace {
 std::string home_directory = ".";
 std::string drives[26];
 
-bool is_separator(char c) { return c == '/' || c == '\\'; }
+bool is_separator(char c) {
+    return c == '/' || c == '\\';
+}
 
 bool has_drive(const char* name) {
     char c = ascii_lower(name[0]);
@@ -108,8 +110,12 @@ void resolve_case(char* path) {
 
 }  // namespace
 
-void set_home(const std::string& directory) { home_directory = directory; }
-const std::string& home() { return home_directory; }
+void set_home(const std::string& directory) {
+    home_directory = directory;
+}
+const std::string& home() {
+    return home_directory;
+}
 
 void map_drive(char letter, const std::string& directory) {
     char c = ascii_lower(letter);
@@ -163,10 +169,18 @@ FILE* fopen(const char* name, const char* mode) {
     int flags = 0;
     bool plus = std::strchr(mode, '+') != nullptr;
     switch (mode[0]) {
-        case 'r': flags = plus ? O_RDWR : O_RDONLY; break;
-        case 'w': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; break;
-        case 'a': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; break;
-        default: errno = EINVAL; return nullptr;
+        case 'r':
+            flags = plus ? O_RDWR : O_RDONLY;
+            break;
+        case 'w':
+            flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
+            break;
+        case 'a':
+            flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+            break;
+        default:
+            errno = EINVAL;
+            return nullptr;
     }
     int fd = open(name, flags);
     if (fd < 0) return nullptr;
@@ -191,7 +205,9 @@ int stat(const char* name, struct stat* st, char* found, size_t found_size) {
     return ::stat(path, st);
 }
 
-int stat(const char* name, struct stat* st) { return dos::stat(name, st, nullptr, 0); }
+int stat(const char* name, struct stat* st) {
+    return dos::stat(name, st, nullptr, 0);
+}
 
 bool exists(const char* name) {
     struct stat st {};

@@ -35,7 +35,9 @@ bool EventLoop::start_timer(unsigned period_ms, Callback tick, void* context) {
     return uv_timer_start(&timer_, on_timer, period_ms, period_ms) == 0;
 }
 
-void EventLoop::stop_timer() { uv_timer_stop(&timer_); }
+void EventLoop::stop_timer() {
+    uv_timer_stop(&timer_);
+}
 
 void EventLoop::on_timer(uv_timer_t* timer) {
     auto* self = static_cast<EventLoop*>(timer->data);

@@ -170,8 +170,8 @@ int SystemSockets::local_address(Socket s, uint8_t address[4]) {
 Socket SystemSockets::accept(Socket listener, uint8_t address[4], uint16_t* port_be) {
     sockaddr_in addr{};
     socklen_t len = sizeof addr;
-    int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&addr), &len,
-                       SOCK_NONBLOCK | SOCK_CLOEXEC);
+    int fd =
+        ::accept4(listener, reinterpret_cast<sockaddr*>(&addr), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
     int saved = errno;
     if (Watch* w = watch_of(listener); w != nullptr && (w->wanted & FD_ACCEPT)) {
         w->accept_armed = true;
@@ -405,7 +405,9 @@ SocketApi& system_sockets() {
     return instance;
 }
 
-SocketApi& sockets() { return g_installed != nullptr ? *g_installed : system_sockets(); }
+SocketApi& sockets() {
+    return g_installed != nullptr ? *g_installed : system_sockets();
+}
 
 SocketApi* set_sockets(SocketApi* api) {
     SocketApi* previous = g_installed;

@@ -18,8 +18,12 @@ size_t format_text(char* out, size_t size, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
 // ASCII-only case folding, as the server's comparisons use.
-inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-inline char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+inline char ascii_lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+inline char ascii_upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 // Compares two texts ignoring ASCII case: 0 when equal.
 int compare_no_case(const char* a, const char* b);
 

@@ -53,7 +53,8 @@ void ConsoleShell::listen_for_commands(EventLoop& loop) {
                 }
             }
             break;
-        default: return;  // a file or nothing: no operator at the keyboard
+        default:
+            return;  // a file or nothing: no operator at the keyboard
     }
     if (stream == nullptr) return;
     if (uv_guess_handle(0) == UV_TTY) append_log("Type help for the operator's commands.\r\n");

@@ -70,34 +70,81 @@ constexpr Word kWords[] = {
 
 void run_operator_command(int id, EventLoop& loop) {
     switch (id) {
-        case kCmdCycleLogs: CycleLogs(settings.logdir, "qxs", "log"); break;
-        case kCmdExit: loop.quit(); break;
-        case kCmdReload: reload_settings(); break;
-        case kCmdPause: toggle_paused(); break;
-        case kCmdPauseOn: set_paused(1); break;
-        case kCmdResume: set_paused(0); break;
-        case kCmdSound: toggle_written_option(id, &settings.sound, "sound"); break;
-        case kCmdGreedy: toggle_written_option(id, &settings.greedy, "greedy"); break;
-        case kCmdMinimize: toggle_written_option(id, &settings.minimize, "minimize"); break;
-        case kCmdConnects: toggle_written_option(id, &settings.view_connects, "view_connects"); break;
-        case kCmdCommands: toggle_written_option(id, &settings.view_commands, "view_commands"); break;
-        case kCmdFiles: toggle_written_option(id, &settings.view_files, "view_files"); break;
-        case kCmdClosing: toggle_written_option(id, &settings.view_closing, "view_closing"); break;
+        case kCmdCycleLogs:
+            CycleLogs(settings.logdir, "qxs", "log");
+            break;
+        case kCmdExit:
+            loop.quit();
+            break;
+        case kCmdReload:
+            reload_settings();
+            break;
+        case kCmdPause:
+            toggle_paused();
+            break;
+        case kCmdPauseOn:
+            set_paused(1);
+            break;
+        case kCmdResume:
+            set_paused(0);
+            break;
+        case kCmdSound:
+            toggle_written_option(id, &settings.sound, "sound");
+            break;
+        case kCmdGreedy:
+            toggle_written_option(id, &settings.greedy, "greedy");
+            break;
+        case kCmdMinimize:
+            toggle_written_option(id, &settings.minimize, "minimize");
+            break;
+        case kCmdConnects:
+            toggle_written_option(id, &settings.view_connects, "view_connects");
+            break;
+        case kCmdCommands:
+            toggle_written_option(id, &settings.view_commands, "view_commands");
+            break;
+        case kCmdFiles:
+            toggle_written_option(id, &settings.view_files, "view_files");
+            break;
+        case kCmdClosing:
+            toggle_written_option(id, &settings.view_closing, "view_closing");
+            break;
         // The debug details change the running server only.
-        case kCmdDebug1: settings.debug1 = shell().set_menu_check(id, -1); break;
-        case kCmdDebug2: settings.debug2 = shell().set_menu_check(id, -1); break;
-        case kCmdDebug3: settings.debug3 = shell().set_menu_check(id, -1); break;
-        case kCmdStatus: status_printout(); break;
-        case kCmdSocketInfo: socket_info(); break;
+        case kCmdDebug1:
+            settings.debug1 = shell().set_menu_check(id, -1);
+            break;
+        case kCmdDebug2:
+            settings.debug2 = shell().set_menu_check(id, -1);
+            break;
+        case kCmdDebug3:
+            settings.debug3 = shell().set_menu_check(id, -1);
+            break;
+        case kCmdStatus:
+            status_printout();
+            break;
+        case kCmdSocketInfo:
+            socket_info();
+            break;
         case kCmdSocketList:
             if (engine.table != nullptr) socket_list(*engine.table);
             break;
-        case kCmdAliasList: list_aliases(); break;
-        case kCmdExtensionList: extension_table.print(); break;
-        case kCmdGroupList: list_groups(); break;
-        case kCmdUserList: list_users(); break;
-        case kCmdAbout: print_banner(); break;
-        default: break;
+        case kCmdAliasList:
+            list_aliases();
+            break;
+        case kCmdExtensionList:
+            extension_table.print();
+            break;
+        case kCmdGroupList:
+            list_groups();
+            break;
+        case kCmdUserList:
+            list_users();
+            break;
+        case kCmdAbout:
+            print_banner();
+            break;
+        default:
+            break;
     }
 }
 

@@ -20,7 +20,9 @@ Shell* current = &silent;
 
 }  // namespace
 
-Shell& shell() { return *current; }
+Shell& shell() {
+    return *current;
+}
 
 Shell* set_shell(Shell* front_end) {
     Shell* previous = current == &silent ? nullptr : current;

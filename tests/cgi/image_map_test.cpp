@@ -13,7 +13,7 @@ namespace qxs::test {
 namespace {
 
 class ImageMapTest : public ::testing::Test {
-  protected:
+protected:
     ImageMapTest() {
         dos::reset_drives();
         dos::set_home(home.path());

@@ -18,7 +18,8 @@ protected:
         server.write_settings("view_files=1\r\n",
                               "[Registration]\r\nname=Demo Operator\r\norganization=QXServer demo "
                               "home\r\nemail=operator@localhost\r\n");
-        std::filesystem::copy(std::string(QXS_SOURCE_DIR) + "/demo/html", server.home().file("html"),
+        std::filesystem::copy(std::string(QXS_SOURCE_DIR) + "/demo/html",
+                              server.home().file("html"),
                               std::filesystem::copy_options::recursive |
                                   std::filesystem::copy_options::overwrite_existing);
         ASSERT_TRUE(server.start());
@@ -39,7 +40,8 @@ TEST_F(Demo, ChromiumShowsTheFilledPageVariables) {
     CommandResult dom = run_command(
         "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
         "--disable-background-networking --disable-component-update --disable-sync "
-        "--user-data-dir=" + profile + " --dump-dom '" + url("/") + "' 2>/dev/null",
+        "--user-data-dir=" +
+            profile + " --dump-dom '" + url("/") + "' 2>/dev/null",
         std::chrono::seconds(60));
     ASSERT_EQ(dom.status, 0) << dom.output;
     const std::string& page = dom.output;
@@ -58,7 +60,8 @@ TEST_F(Demo, LynxFollowsTheHomePageWithoutABrowserName) {
     CommandResult about = run_command("lynx -dump -useragent='' '" + url("/about.htm") + "'");
     ASSERT_EQ(about.status, 0);
     EXPECT_NE(about.output.find("About this server"), std::string::npos) << about.output;
-    EXPECT_NE(about.output.find("$remote_host"), std::string::npos) << about.output;  // "$$" wrote one
+    EXPECT_NE(about.output.find("$remote_host"), std::string::npos)
+        << about.output;  // "$$" wrote one
     EXPECT_NE(about.output.find("(you are 127.0.0.1)"), std::string::npos) << about.output;
 }
 

@@ -50,7 +50,7 @@ TEST_F(Engine, RequestSplitAnywhereReadsAsOneLine) {
     std::vector<std::vector<std::string>> splits = {
         {"GE", "T /hello.t", "xt HTTP/1.0\r\n\r\n"},
         {"GET /hello.txt HTTP/1.0\r", "\n\r", "\n"},
-        {"GET /hello.txt HTTP/1.0\n", "\n"},  // bare LF
+        {"GET /hello.txt HTTP/1.0\n", "\n"},    // bare LF
         {"GET /he\rllo.txt HTTP/1.0\r\n\r\n"},  // a CR inside the line is dropped
     };
     for (const auto& pieces : splits) {
@@ -124,9 +124,10 @@ TEST_F(Engine, UrgentDataIsReadWithTheRest) {
 }
 
 TEST_F(Engine, RejectedAddressGetsTheRefusalAndNoSlot) {
-    server.home().write("reject.ini",
-                        "[RejectIPs]\r\n127.0.0.0=1\r\n127.0.0.1=0\r\n"
-                        "[rejectmessages]\r\nmessage1=HTTP/1.0 403 Go away\\r\\n\\r\\nNot you\\q\r\n");
+    server.home().write(
+        "reject.ini",
+        "[RejectIPs]\r\n127.0.0.0=1\r\n127.0.0.1=0\r\n"
+        "[rejectmessages]\r\nmessage1=HTTP/1.0 403 Go away\\r\\n\\r\\nNot you\\q\r\n");
     start("pollevery=10\r\nreject_ip_filename=c:\\reject.ini\r\n");
     EXPECT_EQ(exchange(server.http_port(), "GET /hello.txt HTTP/1.0\r\n\r\n"),
               "HTTP/1.0 403 Go away\r\n\r\nNot youq");

@@ -19,7 +19,7 @@ bool contains(const std::string& text, const std::string& part) {
 }
 
 class FileAnswersE2e : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         if (!have_program("curl")) GTEST_SKIP() << "curl is not installed";
         server.write_settings("security_realm=Inner Circle\r\n",

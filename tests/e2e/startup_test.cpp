@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -116,8 +116,7 @@ TEST(Startup, TakenGopherPortStopsStartupBeforeTheHttpListener) {
 }
 
 TEST(Startup, CommandLineMistakesEndWithStatusTwo) {
-    CommandResult unknown =
-        run_command(std::string(QXSERVER_BINARY) + " --bogus 2>&1");
+    CommandResult unknown = run_command(std::string(QXSERVER_BINARY) + " --bogus 2>&1");
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.output.find("'--bogus'"), std::string::npos) << unknown.output;
     EXPECT_EQ(std::count(unknown.output.begin(), unknown.output.end(), '\n'), 1);

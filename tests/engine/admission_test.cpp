@@ -28,15 +28,16 @@ protected:
 };
 
 TEST_F(Admission, RejectPatternsBroadestFirst) {
-    fx.home.write("reject.ini", "[RejectIPs]\r\n10.0.0.0=1\r\n10.1.2.3=0\r\n192.168.1.0=2\r\n"
-                                "192.168.1.7=0\r\n172.16.5.9=3\r\n");
+    fx.home.write("reject.ini",
+                  "[RejectIPs]\r\n10.0.0.0=1\r\n10.1.2.3=0\r\n192.168.1.0=2\r\n"
+                  "192.168.1.7=0\r\n172.16.5.9=3\r\n");
     copy_text(settings.reject_ip_filename, sizeof settings.reject_ip_filename, "c:\\reject.ini");
     struct Case {
         uint8_t address[4];
         int expected;
     } cases[] = {
-        {{10, 1, 2, 3}, 1},     {{192, 168, 1, 7}, 2}, {{192, 168, 2, 7}, 0},
-        {{172, 16, 5, 9}, 3},   {{172, 16, 5, 8}, 0},  {{127, 0, 0, 1}, 0},
+        {{10, 1, 2, 3}, 1},   {{192, 168, 1, 7}, 2}, {{192, 168, 2, 7}, 0},
+        {{172, 16, 5, 9}, 3}, {{172, 16, 5, 8}, 0},  {{127, 0, 0, 1}, 0},
     };
     for (const Case& c : cases) EXPECT_EQ(reject_lookup(c.address), c.expected);
     settings.reject_ip_filename[0] = '\0';
@@ -78,8 +79,9 @@ TEST_F(Admission, AdmittedClientGetsTheLowestFreeSlot) {
     accept_connection(0);
     EXPECT_TRUE(fx.sockets.closed(s));
     EXPECT_EQ(fx.sockets.sent(s), "");
-    EXPECT_NE(fx.shell.log.find("Closed connection with [127.0.0.1]!   Too many open connections!\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        fx.shell.log.find("Closed connection with [127.0.0.1]!   Too many open connections!\r\n"),
+        std::string::npos);
     close_connection(engine.table->records[7]);
     accept_connection(0);
     EXPECT_EQ(engine.table->records[7].state, kRead);

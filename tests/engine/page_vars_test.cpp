@@ -47,7 +47,7 @@ std::string substitute_all(const NameList& list, const std::string& src, size_t 
 }
 
 class Substitution : public ::testing::Test {
-  protected:
+protected:
     Substitution() {
         vars.list_add("full", "Lynx/2.8", 0, false, false);
         vars.list_add("empty", "", 0, false, false);
@@ -158,7 +158,7 @@ TEST(SubstitutionLimits, ABlockOfLongValuesGoesOutWholeThroughOutbuf) {
 
 // Page variables of a connection, and pages sent through them.
 class PageVariables : public ::testing::Test {
-  protected:
+protected:
     // A connection that asked for `page` (a file of the home's html folder).
     Connection& request(const char* raw, int type, const char* page = "page.htm",
                         const std::string& content = "<p>page</p>") {

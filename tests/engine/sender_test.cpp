@@ -112,7 +112,7 @@ TEST_F(Sender, PartialSendsEndTheTurnUnlessSocketverIsOn) {
     EXPECT_EQ(send_step(c), 1000);
     EXPECT_EQ(send_step(c), 1000);  // and the end of the file is found in the same turn
     EXPECT_EQ(c.state, kIdle);
-    EXPECT_EQ(send_step(c), 0);     // a closed connection has no turn
+    EXPECT_EQ(send_step(c), 0);  // a closed connection has no turn
     EXPECT_EQ(fx.sent(c), content);
 
     settings.socketver = 1;

@@ -33,7 +33,7 @@ constexpr const char* kReferers = "c:\\logs\\referer.qxs";
 
 // Sets an environment variable for the life of the object.
 class ScopedEnv {
-  public:
+public:
     ScopedEnv(const char* name, const std::string& value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old;
         setenv(name, value.c_str(), 1);
@@ -50,7 +50,7 @@ class ScopedEnv {
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-  private:
+private:
     const char* name_;
     std::optional<std::string> old_;
 };
@@ -66,7 +66,7 @@ struct Visit {
 
 // The engine with its log mutex in the test's home, in a fixed time zone.
 class AccessLogTest : public ::testing::Test {
-  protected:
+protected:
     AccessLogTest() {
         engine.log_mutex.create(kLogMutexName);
         load_totals();

@@ -14,7 +14,7 @@ namespace {
 
 // Sets TZ (or unsets it for nullptr) for the life of the object.
 class ZoneSetting {
-  public:
+public:
     explicit ZoneSetting(const char* zone) {
         if (const char* old = std::getenv("TZ")) saved_ = old;
         apply(zone);
@@ -23,7 +23,7 @@ class ZoneSetting {
     ZoneSetting(const ZoneSetting&) = delete;
     ZoneSetting& operator=(const ZoneSetting&) = delete;
 
-  private:
+private:
     static void apply(const char* zone) {
         if (zone != nullptr) {
             setenv("TZ", zone, 1);

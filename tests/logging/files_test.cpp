@@ -21,7 +21,7 @@ const std::string kCreateFailure = "  Check your TempDir config. Check your disk
 
 // Drive c: is a temporary directory holding "logs" and "temp".
 class LogFiles : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         dos::map_drive('c', dir.path());
         std::filesystem::create_directories(dir.file("logs"));

@@ -25,7 +25,7 @@ using test::TempDir;
 constexpr time_t kBoot = 836524741;  // Thu Jul 04 23:59:01 1996 UTC
 
 class Reports : public ::testing::Test {
-  protected:
+protected:
     Reports() {
         engine.table->server_start_time = kBoot;
         engine.totals = EngineTotals{12, 3, 7, 2};

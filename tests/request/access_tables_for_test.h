@@ -11,7 +11,7 @@
 namespace qxs::test {
 
 class AccessTablesForTest {
-  public:
+public:
     AccessTablesForTest() : saved_(access_tables) {
         access_tables.aliases = aliases_;
         access_tables.alias_count = 0;
@@ -44,7 +44,7 @@ class AccessTablesForTest {
         g.external_file = external != nullptr ? keep(external) : nullptr;
     }
 
-  private:
+private:
     char* keep(const char* text) {
         strings_.push_back(std::make_unique<std::string>(text));
         return strings_.back()->data();

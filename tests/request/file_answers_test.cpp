@@ -37,7 +37,7 @@ std::string redirect_text(const std::string& url) {
 }
 
 class FileAnswersTest : public ::testing::Test {
-  protected:
+protected:
     FileAnswersTest() {
         std::string ini =
             fixture.home.write("types.ini",

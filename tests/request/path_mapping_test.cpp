@@ -23,7 +23,7 @@ struct Mapping {
 };
 
 class PathMappingTest : public ::testing::Test {
-  protected:
+protected:
     Mapping map(const std::string& virtual_path, int request_type = kRequestGet,
                 const char* user = "", const char* password = "") {
         char path[1024];

@@ -4,7 +4,9 @@
 
 namespace qxs::test {
 
-Socket FakeSockets::open_connection() { return next_++; }
+Socket FakeSockets::open_connection() {
+    return next_++;
+}
 
 int FakeSockets::local_address(Socket, uint8_t address[4]) {
     const uint8_t loopback[4] = {127, 0, 0, 1};
@@ -25,7 +27,8 @@ int FakeSockets::available(Socket s, long* count) {
 
 int FakeSockets::recv(Socket s, char* buffer, int len, int flags) {
     std::string& pending = input_[s];
-    size_t n = pending.size() < static_cast<size_t>(len) ? pending.size() : static_cast<size_t>(len);
+    size_t n =
+        pending.size() < static_cast<size_t>(len) ? pending.size() : static_cast<size_t>(len);
     if (n == 0) {
         last_error_ = WSAEWOULDBLOCK_VALUE;
         return kSocketError;

@@ -43,7 +43,9 @@ bool Client::send_urgent(const std::string& bytes) {
            static_cast<ssize_t>(bytes.size());
 }
 
-void Client::shutdown_sending() { ::shutdown(fd_, SHUT_WR); }
+void Client::shutdown_sending() {
+    ::shutdown(fd_, SHUT_WR);
+}
 
 void Client::reset() {
     linger value{1, 0};

@@ -43,7 +43,7 @@ private:
 std::string exchange(int port, const std::string& request);
 
 struct CommandResult {
-    int status = -1;  // exit status, -1 when killed or not run
+    int status = -1;     // exit status, -1 when killed or not run
     std::string output;  // standard output
 };
 // Runs a shell command line with a time limit; standard error is dropped

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <thread>
 
-
 namespace qxs::test {
 
 int free_port() {
@@ -37,8 +36,8 @@ ServerProcess::~ServerProcess() {
 
 bool ServerProcess::command(const std::string& line) {
     std::string text = line + "\n";
-    return input_fd_ >= 0 && ::write(input_fd_, text.data(), text.size()) ==
-                                 static_cast<ssize_t>(text.size());
+    return input_fd_ >= 0 &&
+           ::write(input_fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }
 
 void ServerProcess::write_settings(const std::string& options, const std::string& extra) {
@@ -122,13 +121,16 @@ int ServerProcess::stop(int signal_number) {
     return -1;
 }
 
-std::string ServerProcess::screen_log() const { return TempDir::read(home_.file("screen.log")); }
+std::string ServerProcess::screen_log() const {
+    return TempDir::read(home_.file("screen.log"));
+}
 
 std::string ServerProcess::standard_error() const {
     return TempDir::read(home_.file("stderr.log"));
 }
 
-bool ServerProcess::wait_for_log(const std::string& text, std::chrono::milliseconds deadline) const {
+bool ServerProcess::wait_for_log(const std::string& text,
+                                 std::chrono::milliseconds deadline) const {
     auto until = std::chrono::steady_clock::now() + deadline;
     while (std::chrono::steady_clock::now() < until) {
         if (screen_log().find(text) != std::string::npos) return true;

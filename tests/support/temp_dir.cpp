@@ -12,7 +12,8 @@ namespace qxs::test {
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") + "/qxs-test-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && *base ? base : "/tmp") + "/qxs-test-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
@@ -22,7 +23,9 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TempDir::file(const std::string& relative) const { return path_ + "/" + relative; }
+std::string TempDir::file(const std::string& relative) const {
+    return path_ + "/" + relative;
+}
 
 std::string TempDir::write(const std::string& relative, const std::string& content) const {
     std::string full = file(relative);
