@@ -58,11 +58,6 @@ cleanup_home() {
   [ -n "${BENCH_HOME:-}" ] && rm -rf "$BENCH_HOME"
 }
 
-# CPU time (user + system) of a process in clock ticks.
-cpu_ticks() {
-  awk '{print $14 + $15}' "/proc/$1/stat"
-}
-
 # Resident memory of a process in kB.
 rss_kb() {
   awk '/^VmRSS:/ {print $2}' "/proc/$1/status"

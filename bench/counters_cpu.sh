@@ -70,9 +70,9 @@ measure() {
   # once per run, not per request.
   run_ab "$warmup"
   local before after
-  before=$(cpu_ticks "$SERVER_PID")
+  before=$(cpu_ns "$SERVER_PID")
   run_ab "$requests"
-  after=$(cpu_ticks "$SERVER_PID")
+  after=$(cpu_ns "$SERVER_PID")
   stop_server
 
   # Every request must have been counted, on the one line of its page.
@@ -87,8 +87,7 @@ measure() {
     return 1
   fi
   cleanup_home
-  per_request=$(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" -v r="$requests" \
-    'BEGIN { printf "%.9f", t / hz / r }')
+  per_request=$(awk -v t=$((after - before)) -v r="$requests" 'BEGIN { printf "%.9f", t / 1e9 / r }')
 }
 
 trap cleanup_home EXIT
