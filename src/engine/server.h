@@ -35,6 +35,8 @@ struct Engine {
     int startup_stage = 0;  // 10 while finding the host name, 20 once listening
     NamedLock log_mutex;
     bool timer_running = false;
+    // Socket notifications are taken at the tick (a tick of 10 ms or less).
+    bool notifications_held = false;
 };
 
 extern Engine engine;

@@ -195,6 +195,32 @@ TEST_F(Notifications, NothingArrivesAfterClose) {
     for (size_t i = before; i < events.size(); ++i) EXPECT_NE(events[i].socket, s);
 }
 
+TEST_F(Notifications, HeldNotificationsWaitForTheirDelivery) {
+    api().hold_notifications(true);
+    int peer = client();
+    pump();
+    EXPECT_EQ(count(listener, FD_ACCEPT), 0);
+    api().deliver_held();
+    ASSERT_EQ(count(listener, FD_ACCEPT), 1);
+    uint8_t address[4];
+    uint16_t peer_port;
+    Socket s = api().accept(listener, address, &peer_port);
+    api().async_select(s, FD_READ | FD_CLOSE);
+    ::send(peer, "abc", 3, 0);
+    pump();
+    EXPECT_EQ(count(s, FD_READ), 0);
+    api().deliver_held();
+    EXPECT_EQ(count(s, FD_READ), 1);
+    api().hold_notifications(false);
+    ::close(peer);
+    pump(200);
+    char buffer[8];
+    EXPECT_EQ(api().recv(s, buffer, sizeof buffer, 0), 3);
+    pump(200);
+    EXPECT_EQ(count(s, FD_CLOSE), 1);  // delivered as it comes again
+    api().close_socket(s);
+}
+
 TEST_F(Notifications, ByteCountAndPeekLeaveTheData) {
     int peer = client();
     Socket s = accepted();
