@@ -11,6 +11,10 @@
 namespace qxs {
 namespace {
 
+const char kHeading[] =
+    "\r\n----------- Extentions ---------------------\r\n"
+    "  # - DOS - Goph -- Mime            -- Icon URL\r\n";
+
 class ExtensionTableTest : public ::testing::Test {
 protected:
     void SetUp() override { profile::forget_all(); }
@@ -19,19 +23,12 @@ protected:
     std::string write(const std::string& lines) {
         return dir.write("qxserver.ini", "[Options]\r\nport=1\r\n[Extensions]\r\n" + lines);
     }
-    // Loads the global table from an [Extensions] section with these lines.
     void load(const std::string& lines) {
         extension_table.load_settings_file(write(lines).c_str());
     }
-
-    static int count(const KeyedList& list) {
-        int n = 0;
-        for (const KeyedRecord* r = list.first(); r != nullptr; r = r->next) ++n;
-        return n;
-    }
     // The n-th record (from 0) in file order.
-    static const KeyedRecord* record(const KeyedList& list, int n) {
-        const KeyedRecord* r = list.first();
+    static const KeyedRecord* record(int n) {
+        const KeyedRecord* r = extension_table.first();
         while (r != nullptr && n-- > 0) r = r->next;
         return r;
     }
@@ -40,57 +37,34 @@ protected:
     test::TempDir dir;
 };
 
-TEST_F(ExtensionTableTest, NumberingStopsAtTheFirstMissingOrEmptyKey) {
-    load("map1=htm 0 text/html\r\nmap3=gif 9 image/gif\r\n");
-    EXPECT_EQ(count(extension_table), 1);
-    EXPECT_EQ(mime_type_for("a.gif"), nullptr);
-
-    load("map1=htm 0 text/html\r\nmap2=\r\nmap3=gif 9 image/gif\r\n");
-    EXPECT_EQ(count(extension_table), 1);
-}
-
-TEST_F(ExtensionTableTest, LineWithOnlyAKeyIsSkippedAndNumberingGoesOn) {
-    load("map1=htm 0 text/html\r\nmap2=gif\r\nmap3=jpg I image/jpeg\r\n");
-    EXPECT_EQ(count(extension_table), 2);
-    EXPECT_STREQ(mime_type_for("photo.jpg"), "image/jpeg");
-    EXPECT_EQ(mime_type_for("photo.gif"), nullptr);
-}
-
-TEST_F(ExtensionTableTest, SplitsTheValueIntoFields) {
+// A line with only a key is skipped; the numbering stops at the first empty key.
+TEST_F(ExtensionTableTest, LoadsTheNumberedLinesIntoFields) {
     load(
-        "map1=htm  0   text/html /icons/t.gif\r\n"
-        "map2=bin 9\r\n"
-        "map3=all 1 2 3 4 5 6 7 8 9 10 11 12\r\n");
-    const KeyedRecord* htm = record(extension_table, 0);
+        "map1=htm  0   text/html /icons/t.gif\r\nmap2=gif\r\nmap3=bin 9\r\n"
+        "map4=all 1 2 3 4 5 6 7 8 9 10 11 12\r\nmap5=\r\nmap6=jpg I image/jpeg\r\n");
+    const KeyedRecord* htm = record(0);
     ASSERT_NE(htm, nullptr);
     EXPECT_STREQ(htm->key, "htm");
     EXPECT_STREQ(htm->value, " 0   text/html /icons/t.gif");
     EXPECT_EQ(htm->field_count, 3);
-    EXPECT_STREQ(htm->fields[0], "0");
-    EXPECT_STREQ(htm->fields[1], "text/html");
     EXPECT_STREQ(htm->fields[2], "/icons/t.gif");
-
-    const KeyedRecord* bin = record(extension_table, 1);
+    const KeyedRecord* bin = record(1);
+    ASSERT_NE(bin, nullptr);
     EXPECT_EQ(bin->field_count, 0);  // only field 0
     EXPECT_STREQ(bin->fields[0], "9");
     EXPECT_EQ(bin->fields[1], nullptr);
-
-    const KeyedRecord* all = record(extension_table, 2);
-    EXPECT_EQ(all->field_count, KeyedRecord::kMaxFields);
-    EXPECT_STREQ(all->fields[9], "10");
+    ASSERT_NE(record(2), nullptr);
+    EXPECT_EQ(record(2)->field_count, KeyedRecord::kMaxFields);
+    EXPECT_EQ(record(3), nullptr);
 }
 
 TEST_F(ExtensionTableTest, LooksUpByTheTextAfterTheFirstDot) {
     load(
-        "map1=htm h text/html /i/htm.gif\r\n"
-        "map2=HTM 0 text/plain\r\n"
-        "map3=tar.gz 9 application/x-gtar\r\n"
-        "map4=* 9 application/octet-stream /i/bin.gif\r\n"
-        "map5=| 1 text/html /i/dir.gif\r\n"
-        "map6=txt 0\r\n");
+        "map1=htm h text/html /i/htm.gif\r\nmap2=HTM 0 text/plain\r\n"
+        "map3=tar.gz 9 application/x-gtar\r\nmap4=* 9 application/octet-stream /i/bin.gif\r\n"
+        "map5=| 1 text/html /i/dir.gif\r\nmap6=txt 0\r\n");
     struct Case {
-        const char* name;
-        const char* mime;
+        const char *name, *mime;
         char gopher;
         const char* icon;
     } cases[] = {
@@ -103,61 +77,37 @@ TEST_F(ExtensionTableTest, LooksUpByTheTextAfterTheFirstDot) {
         {nullptr, "text/html", '1', "/i/dir.gif"},
         {"notes.txt", nullptr, '0', nullptr},  // a gopher type but no MIME type or icon
     };
+    auto text = [](const char* s) { return std::string(s != nullptr ? s : "(none)"); };
     for (const Case& c : cases) {
-        const char* label = c.name != nullptr ? c.name : "(none)";
-        if (c.mime != nullptr) {
-            EXPECT_STREQ(mime_type_for(c.name), c.mime) << label;
-        } else {
-            EXPECT_EQ(mime_type_for(c.name), nullptr) << label;
-        }
-        EXPECT_EQ(gopher_type_for(c.name), c.gopher) << label;
-        if (c.icon != nullptr) {
-            EXPECT_STREQ(icon_for(c.name), c.icon) << label;
-        } else {
-            EXPECT_EQ(icon_for(c.name), nullptr) << label;
-        }
+        EXPECT_EQ(text(mime_type_for(c.name)), text(c.mime)) << text(c.name);
+        EXPECT_EQ(gopher_type_for(c.name), c.gopher) << text(c.name);
+        EXPECT_EQ(text(icon_for(c.name)), text(c.icon)) << text(c.name);
     }
-}
 
-TEST_F(ExtensionTableTest, WithoutDefaultRecordsUnknownNamesGetNothing) {
-    load("map1=htm h text/html\r\n");
-    for (const char* name : {"README", "", "a.gif"}) {
+    // A reload replaces the table and its default records.
+    load("map1=gif g image/gif\r\n");
+    for (const char* name : {"README", "", "a.htm"}) {
         EXPECT_EQ(mime_type_for(name), nullptr) << name;
         EXPECT_EQ(gopher_type_for(name), '0') << name;
         EXPECT_EQ(icon_for(name), nullptr) << name;
     }
 }
 
-TEST_F(ExtensionTableTest, ReloadReplacesTheTableAndItsDefaults) {
-    load("map1=* 9 application/octet-stream\r\nmap2=htm h text/html\r\n");
-    load("map1=gif g image/gif\r\n");
-    EXPECT_EQ(count(extension_table), 1);
-    EXPECT_EQ(mime_type_for("README"), nullptr);
-    EXPECT_EQ(mime_type_for("a.htm"), nullptr);
-}
-
 TEST_F(ExtensionTableTest, PrintsTheExtensionList) {
     extension_table.print();
-    EXPECT_EQ(shell.take(),
-              "\r\n----------- Extentions ---------------------\r\n"
-              "  # - DOS - Goph -- Mime            -- Icon URL\r\n"
-              "--List is empty\r\n");
-
+    EXPECT_EQ(shell.take(), std::string(kHeading) + "--List is empty\r\n");
     load("map1=htm h text/html /i/t.gif\r\nmap2=exe 9 application/octet-stream\r\nmap3=c 0\r\n");
     extension_table.print();
-    EXPECT_EQ(shell.take(),
-              "\r\n----------- Extentions ---------------------\r\n"
-              "  # - DOS - Goph -- Mime            -- Icon URL\r\n"
-              "   1) htm   h   'text/html      '  '/i/t.gif'\r\n"
-              "   2) exe   9   'application/oct'  ''\r\n"
-              "   3)   c   0   '               '  ''\r\n");
+    EXPECT_EQ(shell.take(), std::string(kHeading) +
+                                "   1) htm   h   'text/html      '  '/i/t.gif'\r\n"
+                                "   2) exe   9   'application/oct'  ''\r\n"
+                                "   3)   c   0   '               '  ''\r\n");
 }
 
 TEST_F(ExtensionTableTest, GenericListsPrintKeysAndValues) {
     ProfileList list;
     list.print();
     EXPECT_EQ(shell.take(), "--List is empty--\r\n");
-
     list.load(write("map1=htm 0 text/html\r\nmap2=c 0\r\n").c_str(), "Extensions", "map", ' ');
     EXPECT_STREQ(list.value_of("HTM"), "0 text/html");
     EXPECT_EQ(list.value_of("gif"), nullptr);

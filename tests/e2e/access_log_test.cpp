@@ -50,5 +50,28 @@ TEST(AccessLogE2E, LogsCountsAndKeepsTotalsAcrossRestarts) {
     EXPECT_EQ(server.standard_error(), "");
 }
 
+// A standard log analyser reads the access log of sent files. (A line whose
+// status is "-" -- a HEAD, an error -- has no number for it to read.)
+TEST(AccessLogE2E, GoaccessReadsTheLog) {
+    if (!have_program("goaccess")) GTEST_SKIP() << "goaccess is not installed";
+    ServerProcess server;
+    server.write_settings();
+    server.home().write("html/a.htm", "<p>A page.</p>\r\n");
+    server.home().write("html/b.txt", "text\r\n");
+    ASSERT_TRUE(server.start());
+    answer(server, "GET /a.htm?q=1 HTTP/1.0\r\nReferer: http://example.com/\r\n\r\n");
+    answer(server, "GET /b.txt?x HTTP/1.0\r\n\r\n");
+    answer(server, "GET /b.txt HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(server.stop(), 0);
+    std::string report = server.home().file("report.json");
+    CommandResult result = run_command("goaccess '" + server.home().file("logs/qxs.log") +
+                                       "' --log-format=COMMON --no-global-config -o '" + report +
+                                       "' 2>&1");
+    ASSERT_EQ(result.status, 0) << result.output;
+    std::string json = TempDir::read(report);
+    EXPECT_NE(json.find("\"total_requests\": 3,"), std::string::npos) << json.substr(0, 400);
+    EXPECT_NE(json.find("\"failed_requests\": 0,"), std::string::npos) << json.substr(0, 400);
+}
+
 }  // namespace
 }  // namespace qxs::test

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "config/settings.h"
 #include "engine/connection.h"
@@ -18,7 +19,6 @@
 #include "platform/profile.h"
 #include "platform/strings.h"
 #include "support/engine_fixture.h"
-#include "support/net_client.h"
 
 namespace qxs {
 namespace {
@@ -47,8 +47,6 @@ public:
         }
         tzset();
     }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
     const char* name_;
@@ -89,7 +87,7 @@ protected:
         profile::get_string(section, key, "(none)", out, sizeof out, file);
         return out;
     }
-    // A counter file written by another program.
+    // A counter file as another program left it.
     void write_file(const std::string& relative, const std::string& content) {
         fx.home.write(relative, content);
         profile::forget_all();
@@ -101,33 +99,21 @@ protected:
 };
 
 TEST_F(AccessLogTest, LogLinesInCommonFormat) {
+    const char* query = "GET /cgi-bin/q.exe?name=x HTTP/1.0";
     const std::string long_request = "GET /" + std::string(300, 'x') + " HTTP/1.0";
     const std::string prefix = "10.0.0.7 - - [" + kStartDate + "] \"";
     struct Case {
-        const char* what;
         Visit visit;
         int logsearchstring;
         std::string line;
-    };
-    const Case cases[] = {
-        {"query left out",
-         {.raw = "GET /cgi-bin/q.exe?name=x HTTP/1.0", .bytes = 1234},
+    } cases[] = {
+        {{.raw = query, .bytes = 1234}, 0, prefix + "GET /cgi-bin/q.exe HTTP/1.0\" 200 1234\r\n"},
+        {{.raw = query, .bytes = 1234}, 1, prefix + query + "\" 200 1234\r\n"},
+        {{.raw = "", .status = ""}, 0, prefix + "GopherRoot\" - 0\r\n"},
+        {{.status = "CGI timeout", .bytes = 99, .user = "john"},
          0,
-         prefix + "GET /cgi-bin/q.exe HTTP/1.0\" 200 1234\r\n"},
-        {"query kept",
-         {.raw = "GET /cgi-bin/q.exe?name=x HTTP/1.0", .bytes = 1234},
-         1,
-         prefix + "GET /cgi-bin/q.exe?name=x HTTP/1.0\" 200 1234\r\n"},
-        {"closed before any request",
-         {.raw = "", .status = ""},
-         0,
-         prefix + "GopherRoot\" - 0\r\n"},
-        {"status not beginning with Fi, with a user",
-         {.raw = "GET /x HTTP/1.0", .status = "CGI timeout", .bytes = 99, .user = "john"},
-         0,
-         "10.0.0.7 - john [" + kStartDate + "] \"GET /x HTTP/1.0\" - 99\r\n"},
-        {"cut after 255 characters",
-         {.raw = long_request.c_str(), .bytes = 7},
+         "10.0.0.7 - john [" + kStartDate + "] \"GET /a.htm HTTP/1.0\" - 99\r\n"},
+        {{.raw = long_request.c_str(), .bytes = 7},
          1,
          prefix + long_request.substr(0, 255) + "\" 200 7\r\n"},
     };
@@ -135,7 +121,7 @@ TEST_F(AccessLogTest, LogLinesInCommonFormat) {
         settings.logsearchstring = c.logsearchstring;
         size_t before = log().size();
         visit(c.visit);
-        EXPECT_EQ(log().substr(before), c.line) << c.what;
+        EXPECT_EQ(log().substr(before), c.line);
     }
 }
 
@@ -145,37 +131,16 @@ TEST_F(AccessLogTest, TimeIsLocalButZoneIsAlwaysTheSame) {
     EXPECT_EQ(log(), "10.0.0.7 - - [01/Jan/1980:21:03:55 -0700] \"1/docs\" 200 0\r\n");
 }
 
-TEST_F(AccessLogTest, CountsPagesAndReferersKeepingTheFirstDate) {
-    visit({.bytes = 10});
-    EXPECT_EQ(value("Commands", "/a.htm", kCounts), "1 " + kStartDate);
-    EXPECT_EQ(value("/a.htm", "Direct", kReferers), "1 " + kStartDate);
-
-    visit({.bytes = 20, .start = kStart + 86400});
-    EXPECT_EQ(value("Commands", "/a.htm", kCounts), "2 " + kStartDate);
-    EXPECT_EQ(value("/a.htm", "Direct", kReferers), "2 " + kStartDate);
-    EXPECT_EQ(value("Totals", "Connects", kCounts), "2");
-    EXPECT_EQ(value("Totals", "FilesSentOK", kCounts), "2");
-    EXPECT_EQ(value("Totals", "BytesSent", kCounts), "30");
-
-    visit({.raw = ""});
-    EXPECT_EQ(value("Commands", "GopherRoot", kCounts), "1 " + kStartDate);
-}
-
 TEST_F(AccessLogTest, GoesOnFromCountsOtherProgramsLeft) {
-    struct Case {
-        const char* before;
-        std::string after;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, std::string> cases[] = {
         {"41 05/May/1995:01:02:03 -0700", "42 05/May/1995:01:02:03 -0700"},
         {"0 05/May/1995:01:02:03 -0700", "1 " + kStartDate},
         {"17", "18 " + kStartDate},
-        {"none", "1 " + kStartDate},
     };
-    for (const Case& c : cases) {
-        write_file("logs/counts.qxs", std::string("[Commands]\r\n/a.htm=") + c.before + "\r\n");
+    for (const auto& [before, after] : cases) {
+        write_file("logs/counts.qxs", std::string("[Commands]\r\n/a.htm=") + before + "\r\n");
         visit({});
-        EXPECT_EQ(value("Commands", "/a.htm", kCounts), c.after) << c.before;
+        EXPECT_EQ(value("Commands", "/a.htm", kCounts), after) << before;
     }
 }
 
@@ -192,30 +157,16 @@ TEST_F(AccessLogTest, PagesAndReferersWithIniCharactersKeepOneEntry) {
     EXPECT_EQ(counts.find("/p%3Dq"), counts.rfind("/p%3Dq")) << counts;
 }
 
-TEST_F(AccessLogTest, TotalsCountEveryConnectionAndBytesBeyond32Bits) {
-    visit({.bytes = 2000000000});
-    visit({.status = "CGI timeout", .bytes = 2000000005});
-    visit({.status = "Connection timeout"});
-    EXPECT_EQ(value("Totals", "Connects", kCounts), "3");
-    EXPECT_EQ(value("Totals", "FilesSentOK", kCounts), "1");
-    EXPECT_EQ(value("Totals", "BytesSent", kCounts), "4000000005");
-    EXPECT_EQ(log_totals().bytes_sent, 4000000005.0);
-}
-
-TEST_F(AccessLogTest, LoadTotalsReadsThemBack) {
-    EXPECT_EQ(log_totals().connects, 0);
-    EXPECT_EQ(log_totals().bytes_sent, 0.0);
+TEST_F(AccessLogTest, TotalsGoOnFromTheFileAndCountBytesBeyond32Bits) {
     write_file("logs/counts.qxs",
                "[Totals]\r\nConnects=41\r\nFilesSentOK=40\r\nBytesSent=5000000000\r\n");
     load_totals();
     EXPECT_EQ(log_totals().connects, 41);
-    EXPECT_EQ(log_totals().files_sent_ok, 40);
-    EXPECT_EQ(log_totals().bytes_sent, 5000000000.0);
-
-    visit({.bytes = 10});
-    EXPECT_EQ(value("Totals", "Connects", kCounts), "42");
+    visit({.bytes = 2000000000});
+    visit({.status = "CGI timeout", .bytes = 2000000005});
+    EXPECT_EQ(value("Totals", "Connects", kCounts), "43");
     EXPECT_EQ(value("Totals", "FilesSentOK", kCounts), "41");
-    EXPECT_EQ(value("Totals", "BytesSent", kCounts), "5000000010");
+    EXPECT_EQ(value("Totals", "BytesSent", kCounts), "9000000005");
 }
 
 TEST_F(AccessLogTest, SettingsTurnOffEachRecordAlone) {
@@ -223,13 +174,11 @@ TEST_F(AccessLogTest, SettingsTurnOffEachRecordAlone) {
     visit({});
     EXPECT_FALSE(TempDir::exists(log_path()));
     EXPECT_EQ(value("Commands", "/a.htm", kCounts), "1 " + kStartDate);
-    EXPECT_EQ(value("/a.htm", "Direct", kReferers), "1 " + kStartDate);
 
     settings.logany = 1;
     settings.countfilehits = 0;
     settings.countreferer = 0;
     visit({.raw = "GET /b.htm HTTP/1.0"});
-    EXPECT_NE(log(), "");
     EXPECT_EQ(value("Commands", "/b.htm", kCounts), "(none)");
     EXPECT_EQ(value("/b.htm", "Direct", kReferers), "(none)");
     EXPECT_EQ(value("Totals", "Connects", kCounts), "2");
@@ -242,8 +191,7 @@ TEST_F(AccessLogTest, WaitsForAnotherProgramHoldingTheLock) {
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        // Another program: takes the lock, and writes its own line just
-        // before it lets go.
+        // Another program writes its own line just before it lets go.
         ::close(ready[0]);
         NamedLock lock;
         if (!lock.create(kLogMutexName) || !lock.acquire()) _exit(1);
@@ -260,36 +208,13 @@ TEST_F(AccessLogTest, WaitsForAnotherProgramHoldingTheLock) {
     char held = 0;
     ASSERT_EQ(::read(ready[0], &held, 1), 1);
     ::close(ready[0]);
-
     visit({.bytes = 5});
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(log(), "other program\r\n10.0.0.7 - - [" + kStartDate +
                          "] \"GET /a.htm HTTP/1.0\" 200 5\r\n");
     EXPECT_EQ(value("Commands", "/a.htm", kCounts), "1 " + kStartDate);
-}
-
-TEST_F(AccessLogTest, AStandardAnalyserReadsTheLinesOfSentFiles) {
-    if (!test::have_program("goaccess")) GTEST_SKIP() << "goaccess is not installed";
-    const char* requests[] = {"GET /a.htm HTTP/1.0", "GET /cgi-bin/q.exe?x=1 HTTP/1.0",
-                              "HEAD / HTTP/1.0",     "POST /form HTTP/1.0",
-                              "1/docs/readme",       ""};
-    long bytes = 100;
-    for (const char* raw : requests) {
-        visit({.raw = raw, .bytes = bytes, .user = bytes == 300 ? "john" : ""});
-        bytes += 100;
-    }
-    std::string report = fx.home.file("report.json");
-    test::CommandResult result =
-        test::run_command("goaccess '" + log_path() +
-                          "' --log-format=COMMON --no-global-config -o '" + report + "' 2>&1");
-    ASSERT_EQ(result.status, 0) << result.output;
-    std::string json = TempDir::read(report);
-    EXPECT_NE(json.find("\"total_requests\": 6,"), std::string::npos) << json.substr(0, 400);
-    EXPECT_NE(json.find("\"valid_requests\": 6,"), std::string::npos) << json.substr(0, 400);
-    EXPECT_NE(json.find("\"failed_requests\": 0,"), std::string::npos) << json.substr(0, 400);
 }
 
 }  // namespace

@@ -5,14 +5,14 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "logging/packed_dates.h"
-#include "platform/strings.h"
 
 namespace qxs {
 namespace {
 
-// Sets TZ (or unsets it for nullptr) for the life of the object.
+// Sets TZ (nullptr: unsets it) for the life of the object.
 class ZoneSetting {
 public:
     explicit ZoneSetting(const char* zone) {
@@ -20,8 +20,6 @@ public:
         apply(zone);
     }
     ~ZoneSetting() { apply(saved_ ? saved_->c_str() : nullptr); }
-    ZoneSetting(const ZoneSetting&) = delete;
-    ZoneSetting& operator=(const ZoneSetting&) = delete;
 
 private:
     static void apply(const char* zone) {
@@ -49,12 +47,8 @@ TEST(LogDates, FormsOfATimeValue) {
     struct Case {
         const char* zone;
         time_t t;
-        const char* log;
-        const char* gmt;
-        const char* local;
+        const char *log, *gmt, *local;
     } cases[] = {
-        {"UTC0", kJan2nd1980, "Wed Jan 02 02:03:55 1980", "Wed, 02 Jan 1980 02:03:55 GMT",
-         "Wed, 02 Jan 1980 02:03:55 UTC"},
         {"PST8PDT", kJan2nd1980, "Tue Jan 01 18:03:55 1980", "Wed, 02 Jan 1980 02:03:55 GMT",
          "Tue, 01 Jan 1980 18:03:55 PST"},
         // Daylight saving time in force: still the standard name.
@@ -71,53 +65,38 @@ TEST(LogDates, FormsOfATimeValue) {
         EXPECT_STREQ(gmt_date(c.t, out), c.gmt) << c.zone;
         EXPECT_STREQ(local_date(c.t, out), c.local) << c.zone;
     }
-}
-
-TEST(LogDates, LocalDateWithoutTzEndsInABlank) {
-    ZoneSetting zone(nullptr);
+    ZoneSetting unset(nullptr);
     char out[32];
     std::string text = local_date(kJan2nd1980, out);
-    ASSERT_EQ(text.size(), 26u) << text;
+    ASSERT_EQ(text.size(), 26u) << text;  // nothing after the final blank
     EXPECT_EQ(text.back(), ' ');
-    EXPECT_NE(text[24], ' ');
 }
 
 TEST(LogDates, ListingDates) {
-    struct Case {
-        uint16_t date;
-        const char* text;
-    } cases[] = {
+    const std::pair<uint16_t, const char*> cases[] = {
         {packed_date(1997, 1, 2), "Jan  2, 1997"},
-        {packed_date(2003, 12, 31), "Dec 31, 2003"},
         {packed_date(1997, 0, 2), "Jan  2, 1997"},
-        {packed_date(1997, 13, 2), "Dec  2, 1997"},
         {packed_date(1997, 15, 2), "Dec  2, 1997"},
-        {packed_date(1980, 6, 0), "Jun  0, 1980"},
         {0xffff, "Dec 31, 2107"},
     };
-    for (const Case& c : cases) EXPECT_STREQ(listing_date(c.date), c.text) << c.date;
+    for (const auto& [date, text] : cases) EXPECT_STREQ(listing_date(date), text) << date;
 }
 
 TEST(LogDates, PackedFileDates) {
     struct Case {
         const char* zone;
-        uint16_t date;
-        uint16_t time;
-        const char* gmt;
-        const char* local;
+        uint16_t date, time;
+        const char *gmt, *local;
     } cases[] = {
-        // All six minute bits and the two-second steps.
-        {"UTC0", packed_date(1997, 1, 2), packed_time(13, 47, 58), "Thu, 02 Jan 1997 13:47:58 GMT",
-         "Thu, 02 Jan 1997 13:47:58 UTC"},
-        // The fields are local time.
+        // The fields are local time; all six minute bits and the two-second steps.
         {"PST8PDT", packed_date(1997, 1, 2), packed_time(13, 47, 58),
          "Thu, 02 Jan 1997 21:47:58 GMT", "Thu, 02 Jan 1997 13:47:58 PST"},
         {"PST8PDT", packed_date(1997, 7, 4), packed_time(5, 0, 0), "Fri, 04 Jul 1997 12:00:00 GMT",
          "Fri, 04 Jul 1997 05:00:00 PST"},
         // Month 0 is December of the year before; day 0 the last of the month before.
-        {"UTC0", packed_date(1997, 0, 2), packed_time(0, 0, 0), "Mon, 02 Dec 1996 00:00:00 GMT",
+        {"UTC0", packed_date(1997, 0, 2), 0, "Mon, 02 Dec 1996 00:00:00 GMT",
          "Mon, 02 Dec 1996 00:00:00 UTC"},
-        {"UTC0", packed_date(1997, 3, 0), packed_time(0, 0, 0), "Fri, 28 Feb 1997 00:00:00 GMT",
+        {"UTC0", packed_date(1997, 3, 0), 0, "Fri, 28 Feb 1997 00:00:00 GMT",
          "Fri, 28 Feb 1997 00:00:00 UTC"},
         // Out-of-range time fields carry over.
         {"UTC0", packed_date(1997, 1, 2), packed_time(31, 63, 62), "Fri, 03 Jan 1997 08:04:02 GMT",
@@ -129,14 +108,11 @@ TEST(LogDates, PackedFileDates) {
         EXPECT_STREQ(packed_file_date(c.date, c.time, out, 1), c.gmt) << c.zone;
         EXPECT_STREQ(packed_file_date(c.date, c.time, out, 0), c.local) << c.zone;
     }
-}
-
-TEST(LogDates, UnconvertiblePackedDateGivesEmptyText) {
-    char out[32] = "previous";
     auto refuse = [](tm*) { return static_cast<time_t>(-1); };
-    EXPECT_STREQ(packed_file_date_with(packed_date(1997, 1, 2), 0, out, 1, refuse), "");
-    copy_text(out, sizeof out, "previous");
-    EXPECT_STREQ(packed_file_date_with(packed_date(1997, 1, 2), 0, out, 0, refuse), "");
+    for (int gmt : {0, 1}) {
+        char out[32] = "previous";
+        EXPECT_STREQ(packed_file_date_with(packed_date(1997, 1, 2), 0, out, gmt, refuse), "");
+    }
 }
 
 }  // namespace

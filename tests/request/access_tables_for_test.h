@@ -1,5 +1,5 @@
-// Aliases, users and groups owned by a test, put in place of the loaded
-// tables for the lifetime of the object.
+// Aliases, users and groups owned by a test, in place of the loaded tables
+// for the lifetime of the object.
 #pragma once
 
 #include <memory>
@@ -14,9 +14,7 @@ class AccessTablesForTest {
 public:
     AccessTablesForTest() : saved_(access_tables) {
         access_tables.aliases = aliases_;
-        access_tables.alias_count = 0;
-        access_tables.user_count = 0;
-        access_tables.group_count = 0;
+        access_tables.alias_count = access_tables.user_count = access_tables.group_count = 0;
     }
     ~AccessTablesForTest() { access_tables = saved_; }
     AccessTablesForTest(const AccessTablesForTest&) = delete;
@@ -34,18 +32,19 @@ public:
     void user(const char* name, const char* password) {
         User& u = access_tables.users[access_tables.user_count++];
         u.name = keep(name);
-        u.password = password != nullptr ? keep(password) : nullptr;
+        u.password = keep(password);
     }
     void group(const char* name, std::vector<const char*> members, const char* external = nullptr) {
         Group& g = access_tables.groups[access_tables.group_count++];
         g = Group{};
         g.name = keep(name);
         for (const char* m : members) g.members[g.member_count++] = keep(m);
-        g.external_file = external != nullptr ? keep(external) : nullptr;
+        g.external_file = keep(external);
     }
 
 private:
-    char* keep(const char* text) {
+    char* keep(const char* text) {  // nullptr stays nullptr
+        if (text == nullptr) return nullptr;
         strings_.push_back(std::make_unique<std::string>(text));
         return strings_.back()->data();
     }
