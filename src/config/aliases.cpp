@@ -91,13 +91,8 @@ void load_aliases(const char* file) {
     config::release_aliases();
     if (access_tables.aliases == nullptr) return;
     char line[kMaxAliasLine + 1];
-    char key[16];
     for (int n = 1; n <= kMaxAliases; ++n) {
-        format_text(key, sizeof key, "Alias%d", n);
-        if (profile::get_string("Aliases", key, "", line, sizeof line, file) <= 0 ||
-            line[0] == '\0') {
-            break;
-        }
+        if (!config::read_numbered(file, "Aliases", "Alias", n, line, sizeof line)) break;
         Alias& alias = access_tables.aliases[access_tables.alias_count];
         if (parse_alias(n, line, alias)) ++access_tables.alias_count;
     }

@@ -122,11 +122,8 @@ void KeyedList::print() const {
 void ProfileList::load(const char* file, const char* section, const char* prefix, char delimiter) {
     clear();
     char line[kMaxLine + 1];
-    char key_name[64];
     for (int n = 1; n <= 99; ++n) {
-        format_text(key_name, sizeof key_name, "%s%d", prefix, n);
-        int delivered = profile::get_string(section, key_name, "", line, sizeof line, file);
-        if (delivered <= 0 || line[0] == '\0') break;
+        if (!config::read_numbered(file, section, prefix, n, line, sizeof line)) break;
         char* space = std::strchr(line, ' ');
         if (space == nullptr || space == line || space[1] == '\0') continue;
         *space = '\0';

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/profile.h"
 #include "platform/strings.h"
 
 namespace qxs::config {
@@ -13,6 +14,13 @@ char* heap_copy(const char* text) {
     char* copy = static_cast<char*>(std::malloc(size));
     if (copy != nullptr) std::memcpy(copy, text, size);
     return copy;
+}
+
+bool read_numbered(const char* file, const char* section, const char* prefix, int n, char* line,
+                   int size) {
+    char key[64];
+    format_text(key, sizeof key, "%s%d", prefix, n);
+    return profile::get_string(section, key, "", line, size, file) > 0 && line[0] != '\0';
 }
 
 char* next_field(char** cursor, const char* separators) {

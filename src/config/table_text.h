@@ -12,6 +12,11 @@ char* heap_copy(const char* text);
 // only separators (or nothing) are left. Runs of separators count as one.
 char* next_field(char** cursor, const char* separators);
 
+// Reads the numbered key prefix+n ("Alias3") of a section into `line`;
+// false when it delivers nothing, which ends a numbered sequence.
+bool read_numbered(const char* file, const char* section, const char* prefix, int n, char* line,
+                   int size);
+
 // ASCII letters to lower case, in place.
 void lower_case(char* text);
 

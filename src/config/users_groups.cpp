@@ -104,13 +104,8 @@ void load_users(const char* file) {
     config::release_users();
     Scrambling scrambling = read_scrambling(file);
     char line[kMaxUserLine + 1];
-    char key[16];
     for (int n = 1; n <= kMaxUsers; ++n) {
-        format_text(key, sizeof key, "User%d", n);
-        if (profile::get_string("Users", key, "", line, sizeof line, file) <= 0 ||
-            line[0] == '\0') {
-            break;
-        }
+        if (!config::read_numbered(file, "Users", "User", n, line, sizeof line)) break;
         char* cursor = line;
         char* name_field = config::next_field(&cursor, " ");
         char* password_field = config::next_field(&cursor, " ");
@@ -136,11 +131,7 @@ void load_groups(const char* file) {
     char line[kMaxGroupLine + 1];
     char key[32];
     for (int n = 1; n <= kMaxGroups; ++n) {
-        format_text(key, sizeof key, "Group%d", n);
-        if (profile::get_string("Groups", key, "", line, sizeof line, file) <= 0 ||
-            line[0] == '\0') {
-            break;
-        }
+        if (!config::read_numbered(file, "Groups", "Group", n, line, sizeof line)) break;
         char* rest = std::strchr(line, ' ');
         if (rest != nullptr) {
             *rest++ = '\0';
