@@ -123,6 +123,21 @@ TEST_F(Engine, UrgentDataIsReadWithTheRest) {
     EXPECT_EQ(body_of(client.read_all()), "hello, world\r\n");
 }
 
+TEST_F(Engine, BareCommandsAnswerOnBothPorts) {
+    start();
+    std::string status = exchange(server.gopher_port(), "status\r\n");
+    EXPECT_EQ(status.rfind("QXServer Personal-3.07b-32bit Stats  - running on localhost\r\n", 0),
+              0u)
+        << status;
+    EXPECT_NE(status.find("          Connections: 1\r\n"), std::string::npos) << status;
+    std::string about = exchange(server.http_port(), "About\r\n");
+    EXPECT_EQ(about.rfind("\r\nThis server is running QXServer/Personal-3.07b-32bit\r\n", 0), 0u);
+    EXPECT_EQ(about.substr(about.size() - 3), "\n.\n");
+    EXPECT_EQ(exchange(server.http_port(), "QUIT\r\n"), "");
+    EXPECT_TRUE(server.wait_for_log(
+        "** QUIT message attempted!\r\n** Someone may be running SATAN on you.\r\n"));
+}
+
 TEST_F(Engine, RejectedAddressGetsTheRefusalAndNoSlot) {
     server.home().write(
         "reject.ini",
