@@ -77,7 +77,7 @@ TEST_F(FileAnswersE2e, DirectoriesAndIndexPagesRedirect) {
     }
     // A client that follows the redirect lands on the listing, not on a 404.
     std::string followed = curl("-L -i", "/docs");
-    EXPECT_FALSE(contains(followed, "404")) << followed;
+    EXPECT_FALSE(contains(followed, " 404 NOT FOUND")) << followed;
 }
 
 TEST_F(FileAnswersE2e, MissingFilesAnswer404AndAreLogged) {
