@@ -51,19 +51,17 @@ lighttpd_us=$(cpu_per_request "$LIGHTTPD_PID" "$lighttpd_port")
 stop_lighttpd
 cleanup_home
 
-make_home "pollevery=1" "countfilehits=0" "countreferer=0"
-write_site
-start_server
-ab -q -n 200 -c 10 "http://127.0.0.1:$HTTP_PORT/small.txt" >/dev/null 2>&1
-plain_us=$(cpu_per_request "$SERVER_PID" "$HTTP_PORT")
-cleanup_home
-
-make_home "pollevery=1" "countfilehits=1" "countreferer=1"
-write_site
-start_server
-ab -q -n 200 -c 10 "http://127.0.0.1:$HTTP_PORT/small.txt" >/dev/null 2>&1
-counted_us=$(cpu_per_request "$SERVER_PID" "$HTTP_PORT")
-cleanup_home
+# qxserver_us COUNTERS: the server's CPU per request with both counters 0 or 1.
+qxserver_us() {
+  make_home "pollevery=1" "countfilehits=$1" "countreferer=$1"
+  write_site
+  start_server
+  ab -q -n 200 -c 10 "http://127.0.0.1:$HTTP_PORT/small.txt" >/dev/null 2>&1
+  cpu_per_request "$SERVER_PID" "$HTTP_PORT"
+  cleanup_home
+}
+plain_us=$(qxserver_us 0)
+counted_us=$(qxserver_us 1)
 
 awk -v l="$lighttpd_us" -v p="$plain_us" -v c="$counted_us" 'BEGIN {
   printf "lighttpd:                     %6.1f us/request\n", l

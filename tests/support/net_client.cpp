@@ -77,20 +77,7 @@ std::string Client::read_some(size_t count, std::chrono::milliseconds limit) {
 }
 
 std::string Client::read_all(std::chrono::milliseconds limit) {
-    std::string out;
-    auto until = std::chrono::steady_clock::now() + limit;
-    while (fd_ >= 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            until - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-        char buffer[65536];
-        ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        out.append(buffer, static_cast<size_t>(n));
-    }
-    return out;
+    return read_some(std::string::npos, limit);
 }
 
 bool Client::closed_by_server(std::chrono::milliseconds limit) {
