@@ -66,5 +66,5 @@ rss_kb() {
 # CPU time of a process in nanoseconds, summed over its threads (from the
 # scheduler's statistics, far finer than clock ticks).
 cpu_ns() {
-  cat /proc/"$1"/task/*/schedstat | awk '{sum += $1} END {printf "%d\n", sum}'
+  cat /proc/"$1"/task/*/schedstat | awk '{sum += $1} END {printf "%.0f\n", sum}'
 }

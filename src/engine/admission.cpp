@@ -26,7 +26,7 @@ constexpr const char* kOverloaded =
     "HTTP/1.0 502 Service temporarily overloaded / Maintenance\r\n\r\n";
 
 void send_once(Socket s, const char* text) {
-    sockets().send(s, text, static_cast<int>(std::strlen(text)));
+    sockets().send(s, text, static_cast<int>(std::strlen(text)), 0);
 }
 
 // Takes whatever of the request has already arrived, so that closing does not

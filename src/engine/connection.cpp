@@ -62,6 +62,7 @@ int take_slot(ConnectionTable& table, Socket sock, uint16_t remote_port, time_t 
         c.hit_text[0] = c.last_modified_gmt[0] = c.last_modified[0] = '\0';
         c.buffinlen = c.block_len = c.file_fd = c.block_pending = 0;
         c.html_source_len = 0;
+        c.file_ended = false;
         c.substitution = SubstituteState{};
         c.error_run = c.error_total = c.error_run_max = 0;
         c.cgi_out_handle = c.cgi_in_handle = -1;

@@ -56,6 +56,9 @@ struct Connection {
     int html_source_len = 0;
     SubstituteState substitution;
     int file_fd = 0;  // the file being sent; 0 when none
+    // The last read of the file came back short: its end has been reached,
+    // and only the close (and a gopher terminator) follows what was read.
+    bool file_ended = false;
     int block_pending = 0;
     int error_run = 0;
     int error_total = 0;

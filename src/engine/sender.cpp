@@ -36,8 +36,10 @@ int block_size() {
 // Reads the next block of the file into filebuf: its length, 0 at the end,
 // -1 when the file cannot be read.
 int read_block(Connection& c) {
-    ssize_t n = ::read(c.file_fd, c.filebuf, static_cast<size_t>(block_size()));
+    const int wanted = block_size();
+    ssize_t n = ::read(c.file_fd, c.filebuf, static_cast<size_t>(wanted));
     if (n < 0) return -1;
+    c.file_ended = n < wanted;
     c.filebuf[n] = '\0';
     return static_cast<int>(n);
 }
@@ -67,11 +69,17 @@ int next_block(Connection& c, bool html) {
     return length;
 }
 
+// The current block is the last of the file: the close follows its send.
+bool last_block(const Connection& c, bool html) {
+    return c.file_ended &&
+           (!html || c.substitution.consumed >= static_cast<size_t>(c.html_source_len));
+}
+
 long finish(Connection& c, long sent_at_entry, const char* status) {
     if (c.file_fd > 0) ::close(c.file_fd);
     c.file_fd = 0;
     if (c.request_type == kRequestGopher) {
-        sockets().send(c.sock, "\r\n.\r\n", 5);
+        sockets().send(c.sock, "\r\n.\r\n", 5, kSendMore);  // the close follows
     }
     if (settings.debug1) screen_logf("S%d) End of send gopherqueue\r\n", c.slot);
     set_status_text(c, status);
@@ -80,13 +88,11 @@ long finish(Connection& c, long sent_at_entry, const char* status) {
     return sent;
 }
 
-}  // namespace
-
-void send_text(Connection& c, const char* text) {
+void send_whole(Connection& c, const char* text, int flags) {
     if (text == nullptr) return;
     int length = static_cast<int>(std::strlen(text));
     SocketApi& api = sockets();
-    if (api.send(c.sock, text, length) == kSocketError) {
+    if (api.send(c.sock, text, length, flags) == kSocketError) {
         int error = api.last_error();
         if (!settings.debug1) return;
         if (error == WSAECONNRESET) {
@@ -96,6 +102,16 @@ void send_text(Connection& c, const char* text) {
                         length);
         }
     }
+}
+
+}  // namespace
+
+void send_text(Connection& c, const char* text) {
+    send_whole(c, text, 0);
+}
+
+void send_header(Connection& c, const char* text) {
+    send_whole(c, text, kSendMore);
 }
 
 void queuegopherfile(Connection& c, const char* file_name, int, long offset) {
@@ -120,6 +136,7 @@ void queuegopherfile(Connection& c, const char* file_name, int, long offset) {
     c.block_pending = 0;
     c.error_run = 0;
     c.html_source_len = 0;
+    c.file_ended = false;
     c.substitution = SubstituteState{};
 }
 
@@ -154,7 +171,7 @@ long send_step(Connection& c) {
         if (length < 0) return finish(c, sent_at_entry, "File Read Error");
         if (length == 0) return finish(c, sent_at_entry, "File sent ok");
 
-        int n = api.send(c.sock, data, length);
+        int n = api.send(c.sock, data, length, last_block(c, html) ? kSendMore : 0);
         if (settings.debug1) screen_log("-");
         if (n == kSocketError) {
             c.block_pending = length;

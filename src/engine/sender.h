@@ -12,6 +12,10 @@ struct ConnectionTable;
 // One send attempt of the whole text; failures are only logged (debug1) and
 // a short send is not completed. nullptr sends nothing.
 void send_text(Connection& c, const char* text);
+// send_text for a header that the rest of the answer follows at once (a
+// queued file, or the close): it may wait in the socket for them, so that a
+// short answer leaves in one segment.
+void send_header(Connection& c, const char* text);
 // Opens the file (a DOS-style name) and puts the connection in state Send,
 // starting at byte `offset`. `item_kind` (0 gopher text, 1 other) does not
 // change the transfer. A file that cannot be opened closes the connection.

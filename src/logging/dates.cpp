@@ -97,8 +97,28 @@ char* packed_file_date_with(uint16_t date, uint16_t time, char* out, int gmt,
     return gmt != 0 ? gmt_date(t, out) : local_date(t, out);
 }
 
+namespace {
+
+// mktime, remembering its last answer: it reads the zone file again on every
+// call, and answers mostly carry the dates of the same few files.
+time_t remembered_mktime(tm* when) {
+    static tm asked{};
+    static time_t answer = -1;
+    if (answer != -1 && when->tm_sec == asked.tm_sec && when->tm_min == asked.tm_min &&
+        when->tm_hour == asked.tm_hour && when->tm_mday == asked.tm_mday &&
+        when->tm_mon == asked.tm_mon && when->tm_year == asked.tm_year &&
+        when->tm_isdst == asked.tm_isdst) {
+        return answer;
+    }
+    asked = *when;
+    answer = mktime(when);
+    return answer;
+}
+
+}  // namespace
+
 char* packed_file_date(uint16_t date, uint16_t time, char* out, int gmt) {
-    return packed_file_date_with(date, time, out, gmt, mktime);
+    return packed_file_date_with(date, time, out, gmt, remembered_mktime);
 }
 
 }  // namespace qxs

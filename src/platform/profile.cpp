@@ -52,9 +52,13 @@ bool same_identity(const Identity& a, const Identity& b) {
            same_time(a.modified, b.modified) && same_time(a.changed, b.changed);
 }
 
+bool write_all(int fd, std::string_view data, off_t offset);
+
 struct CachedFile {
     CachedFile() = default;
+    // Whatever drops the entry, the bytes written into it go to the file first.
     ~CachedFile() {
+        write_pending();
         if (fd >= 0) ::close(fd);
     }
     CachedFile(const CachedFile&) = delete;
@@ -71,6 +75,44 @@ struct CachedFile {
     // update in place left the identity to be taken when the batch ends.
     uint64_t checked_in = 0;
     bool identity_pending = false;
+    // Runs of bytes of `text` changed in place during a batch and not yet
+    // written: they go to the file at the flush or the batch's end, one write
+    // per run. Neighbouring changes share a run; distant ones do not, so that
+    // no write carries the unchanged bytes between them.
+    struct Run {
+        size_t begin;
+        size_t end;
+    };
+    static constexpr size_t kRuns = 4;
+    static constexpr size_t kJoinGap = 64;
+    Run runs[kRuns] = {};
+    size_t run_count = 0;
+
+    void add_pending(size_t begin, size_t end) {
+        for (size_t i = 0; i < run_count; ++i) {
+            Run& run = runs[i];
+            if (begin <= run.end + kJoinGap && run.begin <= end + kJoinGap) {
+                run.begin = std::min(run.begin, begin);
+                run.end = std::max(run.end, end);
+                return;
+            }
+        }
+        if (run_count == kRuns) write_pending();
+        runs[run_count++] = Run{begin, end};
+    }
+    // Writes the pending runs; false (and the file read again at its next
+    // access) when that fails.
+    bool write_pending() {
+        bool written = true;
+        const std::string_view bytes(text.content());
+        for (size_t i = 0; i < run_count && written; ++i) {
+            std::string_view run = bytes.substr(runs[i].begin, runs[i].end - runs[i].begin);
+            written = fd >= 0 && write_all(fd, run, static_cast<off_t>(runs[i].begin));
+        }
+        run_count = 0;
+        if (!written) identity = Identity{};
+        return written;
+    }
 };
 
 std::vector<std::unique_ptr<CachedFile>> cache;
@@ -190,6 +232,7 @@ CachedFile* reload(const char* path, const struct stat& st) {
         return nullptr;
     }
     CachedFile* entry = cache_entry(path);
+    entry->write_pending();
     if (entry->fd >= 0) ::close(entry->fd);
     entry->fd = fd;
     entry->identity = identity_of(opened);
@@ -359,23 +402,26 @@ bool write_string(const char* section, const char* key, const char* value, const
 
     ProfileText::Edit edit = entry->text.plan_write(section, key, value);
     if (edit.in_place && entry->fd >= 0) {
+        if (batch_depth > 0) {
+            // Gathered: the run of updates of a batch costs one write.
+            entry->text.apply_in_place(edit);
+            entry->add_pending(edit.offset, edit.offset + edit.text.size());
+            entry->identity_pending = true;
+            return true;
+        }
         if (!write_all(entry->fd, edit.text, static_cast<off_t>(edit.offset))) {
             drop_cached(path);
             return false;
         }
         entry->text.apply_in_place(edit);
         // Our own write must not make the next access read the file again:
-        // its new identity is taken now, or when the batch ends.
-        if (batch_depth > 0) {
-            entry->identity_pending = true;
-        } else {
-            struct stat st {};
-            if (::fstat(entry->fd, &st) != 0) {
-                drop_cached(path);
-                return true;
-            }
-            entry->identity = identity_of(st);
+        // its new identity is taken now.
+        struct stat st {};
+        if (::fstat(entry->fd, &st) != 0) {
+            drop_cached(path);
+            return true;
         }
+        entry->identity = identity_of(st);
         return true;
     }
     struct stat old {};
@@ -383,6 +429,8 @@ bool write_string(const char* section, const char* key, const char* value, const
     Identity identity;
     int fd = -1;
     if (!replace_file(path, edit.text, &old, &identity, &fd)) return false;
+    // The new file holds the bytes still pending for the old one.
+    entry->run_count = 0;
     ::close(entry->fd);
     entry->fd = fd;
     entry->identity = identity;
@@ -398,6 +446,10 @@ Batch::Batch() {
 Batch::~Batch() {
     if (--batch_depth > 0) return;
     for (auto& entry : cache) {
+        if (!entry->write_pending()) {
+            entry->identity_pending = false;  // read again at the next access
+            continue;
+        }
         if (!entry->identity_pending) continue;
         struct stat st {};
         entry->identity_pending = false;
@@ -410,7 +462,12 @@ Batch::~Batch() {
     batch_number = 0;
 }
 
-void flush(const char*) {}
+void flush(const char* file) {
+    if (file == nullptr) return;
+    char path[4096];
+    if (!host_path(file, path, sizeof path, false)) return;
+    if (CachedFile* entry = find_cached(path)) entry->write_pending();
+}
 
 void forget_all() {
     cache.clear();

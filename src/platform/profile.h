@@ -9,10 +9,11 @@
 //     key goes at the end of its section, a new section at the end of the
 //     file; every other byte of the file stays as it was.
 // Files are named by DOS-style or host names (dos_files.h). Parsed files are
-// cached (kept open) and read again when they change on disk. A write reaches the disk
-// before it returns, and never leaves a torn file behind: a value of the same
-// length is overwritten in place, anything else replaces the whole file
-// atomically (a new file renamed over the old one).
+// cached (kept open) and read again when they change on disk. A write reaches
+// the disk before it returns (inside a batch: at the flush or the batch's
+// end), and never leaves a torn file behind: a value of the same length is
+// overwritten in place, anything else replaces the whole file atomically (a
+// new file renamed over the old one).
 #pragma once
 
 namespace qxs::profile {
@@ -33,19 +34,19 @@ int get_int(const char* section, const char* key, int fallback, const char* file
 [[nodiscard]] bool write_string(const char* section, const char* key, const char* value,
                                 const char* file);
 
-// Makes sure what was written is on disk. Every write already is when it
-// returns, so nothing is left to do; callers still mark the end of an update
-// with it, where a caching profile layer would need it.
+// Makes sure what was written to the file is on disk: the in-place writes a
+// batch gathered go out now, in one write.
 void flush(const char* file);
 
 // Drops every cached file (tests, and a reload of the settings).
 void forget_all();
 
 // An update batch: while one exists, each file is checked against the disk
-// once (at its first access in the batch), and an update in place takes
-// the file's new identity only when the batch ends. For a caller that holds
+// once (at its first access in the batch); updates in place are gathered
+// and written at the file's flush or when the batch ends, one write per
+// file, and the file's new identity is taken then. For a caller that holds
 // the lock other programs take before they change the files (the log
-// mutex), so that a run of updates costs one write each. Batches nest.
+// mutex). Batches nest.
 class Batch {
 public:
     Batch();

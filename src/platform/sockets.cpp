@@ -56,7 +56,7 @@ public:
     int async_select(Socket s, int events) override;
     int available(Socket s, long* count) override;
     int recv(Socket s, char* buffer, int len, int flags) override;
-    int send(Socket s, const char* buffer, int len) override;
+    int send(Socket s, const char* buffer, int len, int flags) override;
     int close_socket(Socket s) override;
     int get_option(Socket s, SocketOption option, int* value) override;
     int get_linger(Socket s, uint16_t* onoff, uint16_t* seconds) override;
@@ -293,8 +293,9 @@ int SystemSockets::recv(Socket s, char* buffer, int len, int flags) {
     return static_cast<int>(n);
 }
 
-int SystemSockets::send(Socket s, const char* buffer, int len) {
-    ssize_t n = ::send(s, buffer, static_cast<size_t>(len < 0 ? 0 : len), MSG_NOSIGNAL);
+int SystemSockets::send(Socket s, const char* buffer, int len, int flags) {
+    int sys_flags = MSG_NOSIGNAL | ((flags & kSendMore) ? MSG_MORE : 0);
+    ssize_t n = ::send(s, buffer, static_cast<size_t>(len < 0 ? 0 : len), sys_flags);
     if (n >= 0) return static_cast<int>(n);
     int saved = errno;
     if (saved == EAGAIN || saved == EWOULDBLOCK) {
@@ -360,6 +361,10 @@ void SystemSockets::dispatch(const epoll_event& event) {
     if (w == nullptr || w->generation != generation || !w->registered) return;
     w->enabled = false;  // one-shot: fired
     const uint32_t ready = event.events;
+    // The write readiness is taken before any handler runs: a send that
+    // would block there arms it again, and no stale arming is left to undo.
+    const bool write_ready = (ready & EPOLLOUT) && w->write_armed;
+    if (write_ready) w->write_armed = false;
     // A handler may register other sockets and so move the watch table:
     // the watch is looked up again after every notification.
 
@@ -413,8 +418,7 @@ void SystemSockets::dispatch(const epoll_event& event) {
         if (!post(s, generation, FD_OOB, 0)) return;
         w = watch_of(s);
     }
-    if ((ready & EPOLLOUT) && w->write_armed) {
-        w->write_armed = false;
+    if (write_ready) {
         if (!post(s, generation, FD_WRITE, 0)) return;
         w = watch_of(s);
     }

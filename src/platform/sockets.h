@@ -47,6 +47,13 @@ enum RecvFlags : int {
     kRecvPeek = 2,  // MSG_PEEK
 };
 
+enum SendFlags : int {
+    // More of the same answer follows at once (a send or the close): the
+    // bytes may wait for it, so that a short answer leaves in one segment
+    // with its FIN instead of one per send (MSG_MORE).
+    kSendMore = 1,
+};
+
 enum class SocketOption {
     kAcceptConn,  // SO_ACCEPTCONN: the socket is listening
     kDontLinger,  // SO_DONTLINGER: WinSock only
@@ -104,7 +111,8 @@ public:
     // of the data, so kRecvOob reads them where they stand in the stream.
     virtual int recv(Socket s, char* buffer, int len, int flags) = 0;
     // Sends up to len bytes: the count taken (may be short) or kSocketError.
-    virtual int send(Socket s, const char* buffer, int len) = 0;
+    // `flags` are SendFlags bits.
+    virtual int send(Socket s, const char* buffer, int len, int flags) = 0;
     virtual int close_socket(Socket s) = 0;
     // Socket-level options for the socket report; kSocketError with
     // WSAENOPROTOOPT where the system has no such option.

@@ -158,7 +158,7 @@ void serve_file(Connection& c, const char* name, long size, uint16_t date, uint1
                         "Last-Modified: %s\r\nContent-Length: %ld\r\n\r\n",
                         kServerVersion, modified, size);
         }
-        send_text(c, buffer);
+        send_header(c, buffer);
         if (settings.debug2) screen_log(buffer);
     }
     if (c.request_type == kRequestHead) {

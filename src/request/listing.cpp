@@ -239,7 +239,7 @@ bool send_index_page(Connection& c, const char* directory) {
                 "HTTP/1.0 200 OK\r\nServer: QXServer/%s\r\nMIME-version: 1.0\r\n"
                 "Last-Modified: %s\r\nContent-Type: text/html\r\n\r\n",
                 kServerVersion, modified);
-    send_text(c, header);
+    send_header(c, header);
     if (c.request_type == kRequestHead) {
         close_connection(c);
     } else {
@@ -320,7 +320,7 @@ void send_directory(Connection& c, const char* virtual_path, int html) {
     }
 
     if (html) {
-        send_text(c, "HTTP/1.0 200 OK\r\nMIME-version: 1.0\r\nContent-Type: text/html\r\n\r\n");
+        send_header(c, "HTTP/1.0 200 OK\r\nMIME-version: 1.0\r\nContent-Type: text/html\r\n\r\n");
         if (c.request_type == kRequestHead) {
             close_connection(c);
             return;

@@ -48,6 +48,15 @@ TEST_F(Sender, FileOfExactlyOneBlockEndsInTheSameTurn) {
     EXPECT_EQ(c.state, kIdle);
 }
 
+// Only what the close follows may wait in the socket for it: the last
+// block (read short) and the gopher terminator.
+TEST_F(Sender, OnlyTheEndOfTheFileWaitsForTheClose) {
+    Connection& c = queue("menu.txt", std::string(2 * 8192 + 100, 'm'), kRequestGopher);
+    send_step(c);
+    EXPECT_EQ(c.state, kIdle);
+    EXPECT_EQ(fx.sockets.send_flags, (std::vector<int>{0, 0, kSendMore, kSendMore}));
+}
+
 TEST_F(Sender, EmptyFileSendsOnlyTheGopherTerminator) {
     Connection& http = queue("empty.txt", "");
     EXPECT_EQ(send_step(http), 0);

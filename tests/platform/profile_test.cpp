@@ -200,6 +200,29 @@ TEST_F(Profile, ABatchChecksEachFileOnce) {
     EXPECT_EQ(get(file, "t", "n"), "99");
 }
 
+TEST_F(Profile, ABatchWritesInPlaceUpdatesAtTheFlushAndAtItsEnd) {
+    // Updates far apart go out as separate runs, near ones as one.
+    const std::string filler = ";" + std::string(300, '-') + "\r\n";
+    auto text = [&](const char* n, const char* m, const char* k) {
+        return std::string("[t]\r\nn=") + n + "\r\n" + filler + "m=" + m + "\r\nk=" + k + "\r\n";
+    };
+    std::string file = dir.write("g.ini", text("10", "20", "30"));
+    {
+        Batch batch;
+        put(file, "t", "n", "11");
+        put(file, "t", "m", "21");
+        put(file, "t", "k", "31");
+        EXPECT_EQ(TempDir::read(file), text("10", "20", "30"));
+        EXPECT_EQ(get(file, "t", "m"), "21");
+        flush(file.c_str());
+        EXPECT_EQ(TempDir::read(file), text("11", "21", "31"));
+        put(file, "t", "n", "12");
+    }
+    EXPECT_EQ(TempDir::read(file), text("12", "21", "31"));
+    forget_all();
+    EXPECT_EQ(get(file, "t", "n"), "12");
+}
+
 TEST_F(Profile, ThousandsOfKeysStayExact) {
     const int kKeys = 20000;
     std::vector<int> counts(kKeys);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -141,7 +142,7 @@ TEST_F(Notifications, OrderlyCloseComesOnceAfterTheData) {
     EXPECT_EQ(count(s, FD_CLOSE), 1);
     EXPECT_EQ(events.back().error, 0);
     // The peer still reads what is sent to it.
-    EXPECT_EQ(api().send(s, "answer", 6), 6);
+    EXPECT_EQ(api().send(s, "answer", 6, 0), 6);
     char answer[8] = {};
     EXPECT_EQ(::recv(peer, answer, sizeof answer, 0), 6);
     pump(200);
@@ -168,7 +169,7 @@ TEST_F(Notifications, WriteIsPostedWhenAFullSocketDrains) {
     pump();
     int writes = count(s, FD_WRITE);
     std::vector<char> block(65536, 'w');
-    while (api().send(s, block.data(), static_cast<int>(block.size())) > 0) {
+    while (api().send(s, block.data(), static_cast<int>(block.size()), 0) > 0) {
     }
     EXPECT_EQ(api().last_error(), 10035);
     pump();
@@ -180,6 +181,24 @@ TEST_F(Notifications, WriteIsPostedWhenAFullSocketDrains) {
     pump();
     EXPECT_EQ(count(s, FD_WRITE), writes + 1);
     api().close_socket(s);
+    ::close(peer);
+}
+
+// Bytes sent with kSendMore may wait in the socket, but never past the next
+// plain send or the close.
+TEST_F(Notifications, BytesSentWithMoreLeaveWithTheNextSendOrTheClose) {
+    int peer = client();
+    Socket s = accepted();
+    EXPECT_EQ(api().send(s, "head,", 5, kSendMore), 5);
+    EXPECT_EQ(api().send(s, "body,", 5, 0), 5);
+    EXPECT_EQ(api().send(s, "tail", 4, kSendMore), 4);
+    api().close_socket(s);
+    std::string received;
+    char buffer[64];
+    ssize_t n;
+    while ((n = ::recv(peer, buffer, sizeof buffer, 0)) > 0) received.append(buffer, n);
+    EXPECT_EQ(n, 0);  // the close's FIN follows the bytes
+    EXPECT_EQ(received, "head,body,tail");
     ::close(peer);
 }
 

@@ -38,8 +38,9 @@ int FakeSockets::recv(Socket s, char* buffer, int len, int flags) {
     return static_cast<int>(n);
 }
 
-int FakeSockets::send(Socket s, const char* buffer, int len) {
+int FakeSockets::send(Socket s, const char* buffer, int len, int flags) {
     ++send_calls;
+    send_flags.push_back(flags);
     if (closed(s)) {
         last_error_ = 10038;  // WSAENOTSOCK
         return kSocketError;

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/sockets.h"
 
@@ -30,8 +31,9 @@ public:
     // ... and this many sends fail with send_error first.
     int failing_sends = 0;
     int send_error = WSAEWOULDBLOCK_VALUE;
-    // Number of send calls made.
+    // Number of send calls made, and the flags of each.
     int send_calls = 0;
+    std::vector<int> send_flags;
 
     int startup(uv_loop_t*, NotifyHandler, void*) override { return 0; }
     void cleanup() override {}
@@ -47,7 +49,7 @@ public:
     int async_select(Socket, int) override { return 0; }
     int available(Socket s, long* count) override;
     int recv(Socket s, char* buffer, int len, int flags) override;
-    int send(Socket s, const char* buffer, int len) override;
+    int send(Socket s, const char* buffer, int len, int flags) override;
     int close_socket(Socket s) override;
     int get_option(Socket, SocketOption, int* value) override;
     int get_linger(Socket, uint16_t* onoff, uint16_t* seconds) override;
