@@ -70,8 +70,8 @@ bool join(char* name, const char* first, const char* second) {
 }
 
 // With only one of page.htm and page.html on disk, either name finds it.
+// Other names are left alone without a look at the disk.
 void htm_html_fallback(char* name) {
-    if (file_size_and_date(name, nullptr, nullptr) != 0) return;
     const char* extension = file_name_extension(name);
     size_t length = std::strlen(name);
     char tried[kMappedNameSize];
@@ -86,6 +86,7 @@ void htm_html_fallback(char* name) {
     } else {
         return;
     }
+    if (file_size_and_date(name, nullptr, nullptr) != 0) return;
     if (file_size_and_date(tried, nullptr, nullptr) > 0) copy_text(name, kMappedNameSize, tried);
 }
 
