@@ -95,14 +95,20 @@ TEST_F(SettingsTest, WithoutAFileEveryKeyHasItsDefault) {
 #undef CHANGED
 #undef RESTORED
 
+// The tables load after the settings, so scramble_passwords applies to the users.
 TEST_F(SettingsTest, ValuesAreCutToTheirWidthAndDirectoriesEndInABackslash) {
     std::string dir(300, 'd');
     load(
         "[Options]\r\nhttpport=http\r\ngopherport=7070x\r\nbuffsize=\r\ngopherdir=\r\nlogdir=\r\n"
-        "ip=192.168.100.200:8080\r\nwebdir=" +
+        "scramble_passwords=yes\r\nip=192.168.100.200:8080\r\nwebdir=" +
         dir + "\r\ntempdir=" + dir + "\r\nhostname=" + std::string(120, 'h') +
         "\r\n[CGI]\r\nGMT_Offset=" + std::string(20, 'g') +
-        "\r\n[Extensions]\r\nfolder_icon=" + std::string(300, 'i') + "\r\n");
+        "\r\n[Extensions]\r\nfolder_icon=" + std::string(300, 'i') +
+        "\r\n[Aliases]\r\nAlias1=/only-a-url/\r\n[Users]\r\nUser1=bob short\r\n");
+    EXPECT_EQ(shell.log,
+              "Reading ini file...\r\n"
+              "*** Error!  Alias1 needs a virtual path and a DOS path!\r\n"
+              "*** Error!  Invallid scrambled password!  Length does not equal 34.\r\n");
     EXPECT_EQ(settings.httpport, 0);
     EXPECT_EQ(settings.gopherport, 7070);
     EXPECT_EQ(settings.buffsize, 8192);  // an empty value: the default
@@ -117,16 +123,6 @@ TEST_F(SettingsTest, ValuesAreCutToTheirWidthAndDirectoriesEndInABackslash) {
     EXPECT_EQ(std::string(settings.GMT_Offset), std::string(14, 'g'));
     ASSERT_NE(settings.folder_icon, nullptr);
     EXPECT_EQ(std::string(settings.folder_icon), std::string(254, 'i'));
-}
-
-TEST_F(SettingsTest, TablesLoadInOrderAfterTheSettings) {
-    load(
-        "[Options]\r\nscramble_passwords=yes\r\n[Aliases]\r\nAlias1=/only-a-url/\r\n"
-        "[Users]\r\nUser1=bob short\r\n");
-    EXPECT_EQ(shell.log,
-              "Reading ini file...\r\n"
-              "*** Error!  Alias1 needs a virtual path and a DOS path!\r\n"
-              "*** Error!  Invallid scrambled password!  Length does not equal 34.\r\n");
 }
 
 TEST_F(SettingsTest, ReloadReplacesEveryTableWhole) {

@@ -15,13 +15,9 @@ TEST(NameList, RepeatedNamesAreNumberedWithoutRegardToCase) {
     }
     std::string names;
     for (const NameEntry* e = list.first(); e != nullptr; e = e->next) {
-        names += std::string(e->name) + " ";
-        EXPECT_EQ(e->duplicates, std::string(e->name) == "name" ? 2 : 0) << e->name;
+        names += std::string(e->name) + ":" + std::to_string(e->duplicates) + " ";
     }
-    EXPECT_EQ(names, "names NAME_2 x Name_1 name ");
-    list.list_clear();
-    list.list_clear();
-    EXPECT_TRUE(list.list_is_empty());
+    EXPECT_EQ(names, "names:0 NAME_2:0 x:0 Name_1:0 name:2 ");
 }
 
 TEST(NameList, FindTakesTheLongestPrefix) {
@@ -66,13 +62,13 @@ TEST(NameList, GrowsPastItsPoolAndIsReusableAfterClearing) {
     NameList list;
     for (int round = 0; round < 2; ++round) {
         for (int i = 0; i < 100; ++i) {
-            std::string n = "v" + std::to_string(i);
+            const std::string n = "v" + std::to_string(i);
             ASSERT_EQ(list.list_add(n.c_str(), n.c_str(), i, true, true), 1);
         }
-        EXPECT_EQ(list.list_find("v99")->tag, 99);
-        EXPECT_STREQ(list.list_find("v0")->value, "v0");
+        EXPECT_STREQ(list.list_find("v99")->value, "v99");
         list.list_clear();
-        EXPECT_EQ(list.list_find("v1"), nullptr);
+        list.list_clear();
+        EXPECT_TRUE(list.list_is_empty());
     }
 }
 

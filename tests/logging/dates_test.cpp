@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -13,24 +12,18 @@ namespace qxs {
 namespace {
 
 // Sets TZ (nullptr: unsets it) for the life of the object.
-class ZoneSetting {
-public:
-    explicit ZoneSetting(const char* zone) {
-        if (const char* old = std::getenv("TZ")) saved_ = old;
+struct ZoneSetting {
+    explicit ZoneSetting(const char* zone)
+        : had(std::getenv("TZ") != nullptr), old(had ? std::getenv("TZ") : "") {
         apply(zone);
     }
-    ~ZoneSetting() { apply(saved_ ? saved_->c_str() : nullptr); }
-
-private:
+    ~ZoneSetting() { apply(had ? old.c_str() : nullptr); }
     static void apply(const char* zone) {
-        if (zone != nullptr) {
-            setenv("TZ", zone, 1);
-        } else {
-            unsetenv("TZ");
-        }
+        zone != nullptr ? setenv("TZ", zone, 1) : unsetenv("TZ");
         tzset();
     }
-    std::optional<std::string> saved_;
+    bool had;
+    std::string old;
 };
 
 constexpr time_t kJan2nd1980 = 315626635;   // Wed Jan 2 02:03:55 1980 UTC
@@ -67,9 +60,8 @@ TEST(LogDates, FormsOfATimeValue) {
     }
     ZoneSetting unset(nullptr);
     char out[32];
-    std::string text = local_date(kJan2nd1980, out);
-    ASSERT_EQ(text.size(), 26u) << text;  // nothing after the final blank
-    EXPECT_EQ(text.back(), ' ');
+    const std::string text = local_date(kJan2nd1980, out);  // nothing after the final blank
+    EXPECT_TRUE(text.size() == 26 && text.back() == ' ') << text;
 }
 
 TEST(LogDates, ListingDates) {

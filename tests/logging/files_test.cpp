@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -20,6 +19,8 @@ namespace {
 using test::TempDir;
 
 const std::string kCreateFailure = "  Check your TempDir config. Check your disk space.\r\n";
+const std::string kWriteFailure =
+    kCreateFailure + "  If the file does not exist, try creating it.\r\n";
 
 // Drive c: is a temporary directory holding "logs" and "temp".
 class LogFiles : public ::testing::Test {
@@ -31,13 +32,13 @@ protected:
     }
     void TearDown() override { dos::reset_drives(); }
 
-    // A log under the drive; generation 0 is the current one.
-    static std::string name(int generation) {
-        char text[32] = "logs/qxs.log";
-        if (generation > 0) std::snprintf(text, sizeof text, "logs/qxs-%03d.log", generation);
-        return text;
+    // The log of a generation under the drive; 0 is the current one.
+    static std::string name(int n) {
+        return n == 0 ? "logs/qxs.log"
+                      : "logs/qxs-" + std::string(n < 10 ? "00" : "0") + std::to_string(n) + ".log";
     }
-    std::string log(int generation = 0) const { return dir.file(name(generation)); }
+    std::string log(int n = 0) const { return TempDir::read(dir.file(name(n))); }
+    bool exists(int n) const { return TempDir::exists(dir.file(name(n))); }
     int cycle() { return CycleLogs("c:\\logs\\", "qxs", "log"); }
 
     TempDir dir;
@@ -50,14 +51,13 @@ TEST_F(LogFiles, AppendCreatesAnAbsentFileOnceAndThenExtendsIt) {
     EXPECT_EQ(screen.take(), std::string("\r\nCREATING TEMP FILE [") + path + "]\r\n");
     const std::string body("a\0b", 3);
     EXPECT_EQ(append_file_bytes(path, body.data(), 3), 0);
-    EXPECT_EQ(append_file(path, nullptr), 0);
-    EXPECT_EQ(append_file_bytes(path, nullptr, 4), 0);
+    EXPECT_EQ(append_file(path, nullptr) + append_file_bytes(path, nullptr, 4), 0);
     EXPECT_EQ(TempDir::read(dir.file("temp/CGI-in3.qxs")), "name=x\r\n" + body);
 
     // An existing empty file is not announced as created.
-    std::string host = dir.write(name(0), "");
+    dir.write(name(0), "");
     EXPECT_EQ(append_file("c:\\logs\\QXS.LOG", "line\r\n"), 0);
-    EXPECT_EQ(TempDir::read(host), "line\r\n");
+    EXPECT_EQ(log(), "line\r\n");
     EXPECT_EQ(append_file("c:\\logs\\none.log", nullptr), 0);
     EXPECT_FALSE(TempDir::exists(dir.file("logs/none.log")));
     EXPECT_EQ(screen.take(), "");
@@ -69,22 +69,18 @@ TEST_F(LogFiles, AppendFailures) {
     EXPECT_EQ(screen.take(), "\r\nCREATING TEMP FILE [" + missing +
                                  "]\r\nUNABLE TO CREATE TEMP FILE!  [" + missing + "]\r\n" +
                                  kCreateFailure);
-
     // It exists but cannot be written (a directory refuses even root).
-    const std::string write_failure =
-        kCreateFailure + "  If the file does not exist, try creating it.\r\n";
     EXPECT_LT(append_file("c:\\temp", "x"), 0);
-    EXPECT_EQ(screen.take(), "UNABLE TO WRITE TO TEMP FILE!  [c:\\temp]\r\n" + write_failure);
+    EXPECT_EQ(screen.take(), "UNABLE TO WRITE TO TEMP FILE!  [c:\\temp]\r\n" + kWriteFailure);
 
     // Another writer holds the file: refused the same way, not waited for.
     std::string host = dir.write("temp/held.qxs", "old");
     int fd = ::open(host.c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
     EXPECT_LT(append_file("c:\\temp\\held.qxs", "new"), 0);
     ::close(fd);
     EXPECT_EQ(screen.take(),
-              "UNABLE TO WRITE TO TEMP FILE!  [c:\\temp\\held.qxs]\r\n" + write_failure);
+              "UNABLE TO WRITE TO TEMP FILE!  [c:\\temp\\held.qxs]\r\n" + kWriteFailure);
     EXPECT_EQ(TempDir::read(host), "old");
 }
 
@@ -93,9 +89,7 @@ TEST_F(LogFiles, WriteNewFileReplacesTheContent) {
     EXPECT_EQ(write_new_file("c:\\temp\\cash1.qxs", "new"), 0);
     EXPECT_EQ(TempDir::read(host), "new");
     EXPECT_EQ(write_new_file("c:\\temp\\cash1.qxs", nullptr), 0);
-    EXPECT_EQ(std::filesystem::file_size(host), 0u);
-    EXPECT_EQ(screen.take(), "");
-
+    EXPECT_EQ(TempDir::read(host), "");
     EXPECT_LT(write_new_file("c:\\nowhere\\cash1.qxs", "x"), 0);
     EXPECT_EQ(screen.take(),
               "UNABLE TO CREATE TEMP FILE!  [c:\\nowhere\\cash1.qxs]\r\n" + kCreateFailure);
@@ -103,41 +97,33 @@ TEST_F(LogFiles, WriteNewFileReplacesTheContent) {
 
 TEST_F(LogFiles, CycleMovesTheCurrentLogAndStartsANewOne) {
     EXPECT_EQ(cycle(), 1);  // no current log: one is started
-    EXPECT_FALSE(TempDir::exists(log(1)));
-    EXPECT_EQ(TempDir::read(log()), "\r\n");
-
+    EXPECT_FALSE(exists(1));
+    EXPECT_EQ(log(), "\r\n");
     dir.write(name(0), "first");
     screen.take();
     EXPECT_EQ(cycle(), 1);
     EXPECT_EQ(screen.take(), "\r\nCycleLogs - Cycling c:\\logs\\qxs.log\r\nCycleLogs - Finish\r\n");
     ASSERT_EQ(append_file("c:\\logs\\qxs.log", "second"), 0);
-    EXPECT_EQ(cycle(), 1);
-    EXPECT_EQ(TempDir::read(log(2)), "first");
-    EXPECT_EQ(TempDir::read(log(1)), "\r\nsecond");
-    EXPECT_EQ(TempDir::read(log()), "\r\n");
+    cycle();
+    EXPECT_EQ(log(2) + "|" + log(1) + "|" + log(), "first|\r\nsecond|\r\n");
 }
 
-TEST_F(LogFiles, CycleWithEveryGenerationDropsTheOldest) {
+// The oldest generation is dropped; an empty one stops the chain there, and
+// then the current log stays where it is rather than overwrite anything.
+TEST_F(LogFiles, CycleNeverOverwritesALog) {
     dir.write(name(0), "current");
     for (int n = 1; n <= 30; ++n) dir.write(name(n), "g" + std::to_string(n));
-    EXPECT_EQ(cycle(), 1);
-    EXPECT_EQ(TempDir::read(log(1)), "current");
-    for (int n = 2; n <= 30; ++n) EXPECT_EQ(TempDir::read(log(n)), "g" + std::to_string(n - 1));
-    EXPECT_FALSE(TempDir::exists(log(31)));
-}
+    cycle();
+    EXPECT_EQ(log(1), "current");
+    for (int n = 2; n <= 30; ++n) EXPECT_EQ(log(n), "g" + std::to_string(n - 1));
+    EXPECT_FALSE(exists(31));
 
-TEST_F(LogFiles, EmptyGenerationBlocksTheChainAndTheCurrentLogStays) {
-    dir.write(name(0), "current");
-    dir.write(name(1), "g1");
+    dir.write(name(0), "now");
     dir.write(name(2), "");
-    dir.write(name(3), "g3");
-    EXPECT_EQ(cycle(), 1);
-    EXPECT_EQ(TempDir::read(log(4)), "g3");
-    EXPECT_FALSE(TempDir::exists(log(3)));
-    EXPECT_EQ(std::filesystem::file_size(log(2)), 0u);
-    EXPECT_EQ(TempDir::read(log(1)), "g1");
-    // Nothing lost: the current log was neither moved nor emptied.
-    EXPECT_EQ(TempDir::read(log()), "current");
+    cycle();
+    EXPECT_EQ(log(4), "g2");
+    EXPECT_FALSE(exists(3));
+    EXPECT_EQ(log(2) + "|" + log(1) + "|" + log(), "|current|now");
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 #include <string>
+#include <vector>
 
 namespace qxs {
 namespace {
@@ -23,12 +23,9 @@ TEST(UrlDecode, DecodesInPlace) {
     };
     for (const Case& c : cases) {
         // Exactly as long as the text, so reading past the terminator shows.
-        size_t size = std::strlen(c.input) + 1;
-        std::unique_ptr<char[]> text(new char[size]);
-        std::memcpy(text.get(), c.input, size);
-        EXPECT_EQ(url_decode(text.get()), text.get());
-        EXPECT_EQ(std::string(text.get(), c.expected.size()), c.expected) << c.input;
-        EXPECT_EQ(text[c.expected.size()], '\0') << c.input;
+        std::vector<char> text(c.input, c.input + std::strlen(c.input) + 1);
+        EXPECT_EQ(url_decode(text.data()), text.data());
+        EXPECT_EQ(std::string(text.data(), c.expected.size() + 1), c.expected + '\0') << c.input;
     }
     EXPECT_EQ(url_decode(nullptr), nullptr);
 }

@@ -2,7 +2,7 @@
 // for the lifetime of the object.
 #pragma once
 
-#include <memory>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -39,18 +39,16 @@ public:
         g = Group{};
         g.name = keep(name);
         for (const char* m : members) g.members[g.member_count++] = keep(m);
-        g.external_file = keep(external);
+        g.external_file = external == nullptr ? nullptr : keep(external);
     }
 
 private:
-    char* keep(const char* text) {  // nullptr stays nullptr
-        if (text == nullptr) return nullptr;
-        strings_.push_back(std::make_unique<std::string>(text));
-        return strings_.back()->data();
-    }
+    // A deque never moves its elements, so the texts stay where the tables point.
+    char* keep(const char* text) { return strings_.emplace_back(text).data(); }
+
     AccessTables saved_;
     Alias aliases_[16];
-    std::vector<std::unique_ptr<std::string>> strings_;
+    std::deque<std::string> strings_;
 };
 
 }  // namespace qxs::test
