@@ -73,6 +73,13 @@ struct Connection {
     char last_modified_gmt[32];
     char last_modified[32];
     char date_text[32];
+    // The client's own texts escaped for the page, so that a request line, a
+    // browser's name or a referer cannot put markup or script into it; a
+    // text too long once escaped is cut between entities.
+    char page_command[2048];
+    char page_user_agent[512];
+    char page_referer[512];
+    char page_remote_host[512];
     const Alias* alias = nullptr;
     long content_length = 0;
     char content_type[64];

@@ -11,6 +11,7 @@
 #include "platform/profile.h"
 #include "platform/strings.h"
 #include "request/file_names.h"
+#include "request/html_escape.h"
 
 namespace qxs {
 namespace {
@@ -149,13 +150,20 @@ void read_last_modified(Connection& c) {
     packed_file_date(date, time, c.last_modified, 0);
 }
 
+// A text of the client's, escaped into `page` (its page copy), as a variable.
+template <size_t kSize>
+void add_client_text(NameList& vars, const char* name, const char* text, char (&page)[kSize]) {
+    html_escape(text, page, kSize);
+    add_variable(vars, name, page);
+}
+
 }  // namespace
 
 void fill_page_variables(Connection& c) {
     NameList& vars = c.vars;
-    add_variable(vars, "raw_command", c.raw_command);
-    add_variable(vars, "user_agent", c.user_agent);
-    add_variable(vars, "referer", c.referer);
+    add_client_text(vars, "raw_command", c.raw_command, c.page_command);
+    add_client_text(vars, "user_agent", c.user_agent, c.page_user_agent);
+    add_client_text(vars, "referer", c.referer, c.page_referer);
     if (const char* method = request_method(c.request_type)) {
         if (vars.list_add("request_method", method, 0, false, false) == 1 &&
             c.request_type == kRequestPost) {
@@ -168,7 +176,7 @@ void fill_page_variables(Connection& c) {
     add_variable(vars, "server_admin_org", settings.organization);
     add_variable(vars, "server_admin_logo", settings.logo);
     add_variable(vars, "remote_address", c.remote_address);
-    add_variable(vars, "remote_host", c.remote_host);
+    add_client_text(vars, "remote_host", c.remote_host, c.page_remote_host);
     copy_text(c.date_text, sizeof c.date_text, log_date(c.start_time));
     add_variable(vars, "date", c.date_text);
 

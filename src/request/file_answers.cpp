@@ -223,11 +223,12 @@ void serve_get(Connection& c, int full_request) {
         return;
     }
 
-    size_t path_length = std::strlen(c.path);
-    bool trailing_slash = c.path[path_length - 1] == '/';
     char name[kMappedNameSize];
     int result = aliasToDosDir(c.path, name, c.request_type, c.remote_address, &c.alias,
                                c.auth_user, c.auth_password);
+    // Taken from the path as the mapping tidied it: "/docs/." is "/docs/".
+    size_t path_length = std::strlen(c.path);
+    bool trailing_slash = path_length > 0 && c.path[path_length - 1] == '/';
     if (result == kNameTooLong || result == kDeviceName) name[0] = '\0';
 
     if (is_cgi_request(c)) {

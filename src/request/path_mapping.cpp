@@ -17,6 +17,27 @@ bool is_separator(char c) {
     return c == '/' || c == '\\';
 }
 
+// Drops the "." pieces of a path, each with the separator after it: they
+// name the directory they stand in, and an alias must be found however its
+// path is spelt ("/./private/" is "/private/", owner check included).
+void drop_dot_pieces(char* path) {
+    char* out = path;
+    const char* p = path;
+    for (;;) {
+        const char* end = p;
+        while (*end != '\0' && !is_separator(*end)) ++end;
+        const bool dot = end - p == 1 && p[0] == '.';
+        if (!dot) {
+            std::memmove(out, p, static_cast<size_t>(end - p));
+            out += end - p;
+        }
+        if (*end == '\0') break;
+        if (!dot) *out++ = *end;
+        p = end + 1;
+    }
+    *out = '\0';
+}
+
 // Every run of separators keeps only its last one.
 void collapse_separators(char* path) {
     char* out = path;
@@ -41,6 +62,21 @@ bool is_device_name(const char* component) {
            file_extension(component)[0] == '\0';
 }
 
+char fold_case(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// `path` begins with `prefix`: ASCII letters compared without case, and
+// either separator standing for the other ("\private/x" lies under the
+// alias "/private/").
+bool path_prefix(const char* path, const char* prefix) {
+    for (; *prefix != '\0'; ++path, ++prefix) {
+        if (is_separator(*path) && is_separator(*prefix)) continue;
+        if (*path == '\0' || fold_case(*path) != fold_case(*prefix)) return false;
+    }
+    return true;
+}
+
 // The alias whose virtual path is the longest prefix of `path`; among equally
 // long ones the first in table order.
 const Alias* find_alias(const char* path) {
@@ -48,7 +84,7 @@ const Alias* find_alias(const char* path) {
     size_t best_length = 0;
     for (int i = 0; i < access_tables.alias_count; ++i) {
         const Alias& alias = access_tables.aliases[i];
-        if (alias.virtual_path == nullptr || !prefix_match(path, alias.virtual_path)) continue;
+        if (alias.virtual_path == nullptr || !path_prefix(path, alias.virtual_path)) continue;
         size_t length = std::strlen(alias.virtual_path);
         if (best == nullptr || length > best_length) {
             best = &alias;
@@ -117,6 +153,7 @@ int aliasToDosDir(char* virtual_path, char* name, int request_type, const char* 
         return kNoVirtualPath;
     }
 
+    drop_dot_pieces(virtual_path);
     collapse_separators(virtual_path);
     if (is_device_name(last_path_component(virtual_path))) return kDeviceName;
 

@@ -22,8 +22,9 @@ enum MappingResult : int {
 // Room callers give for a mapped name, terminator included.
 inline constexpr size_t kMappedNameSize = 256;
 
-// Maps `virtual_path` (collapsed in place: runs of separators keep their
-// last one) into `name` (kMappedNameSize bytes). `request_type` chooses the
+// Maps `virtual_path` (tidied in place: "." pieces dropped, runs of
+// separators keeping their last one) into `name` (kMappedNameSize bytes).
+// Aliases match without regard to case or to the kind of separator. `request_type` chooses the
 // base directory when no alias matches (gopher: gopherdir, else webdir).
 // `alias_out` is set to the matched alias or nullptr. `user` and `password`
 // are the request's Basic credentials (may be empty). Returns a

@@ -161,6 +161,17 @@ TEST_F(PageVariables, RequestClientServerAndDates) {
     EXPECT_EQ(value(request("GET /page.htm HTTP/1.0"), "last_modified"), "");
 }
 
+TEST_F(PageVariables, TheClientsTextsCannotPutMarkupIntoThePage) {
+    Connection& c = fx.connect("10.1.2.3", 1000000000);
+    set_raw_command(c, "GET /page.htm?<b> HTTP/1.0");
+    copy_text(c.user_agent, sizeof c.user_agent, "<script>x()</script>");
+    copy_text(c.referer, sizeof c.referer, "\"><img src=x onerror=y()>");
+    fill_page_variables(c);
+    EXPECT_EQ(substitute_all(c.vars, "$raw_command $user_agent <a href=\"$referer\">", kOutBufSize),
+              "GET /page.htm?&lt;b&gt; HTTP/1.0 &lt;script&gt;x()&lt;/script&gt; "
+              "<a href=\"&quot;&gt;&lt;img src=x onerror=y()&gt;\">");
+}
+
 TEST_F(PageVariables, MethodAndHitCountFollowTheRequest) {
     const std::string since = "Mon Jan 01 00:00:00  1996";
     struct Row {

@@ -87,6 +87,10 @@ TEST_F(PathMappingTest, Names) {
     Mapping m = map("/a//b/\\/c");
     EXPECT_EQ(m.name, "c:\\html\\a\\b\\c");
     EXPECT_EQ(m.path, "/a/b/c");
+    // "." pieces name the directory they stand in.
+    m = map("/./a/.\\b/.");
+    EXPECT_EQ(m.name, "c:\\html\\a\\b");
+    EXPECT_EQ(m.path, "/a/b/");
     EXPECT_EQ(map("/docs/a.txt", kRequestGopher).name, "c:\\gopher\\docs\\a.txt");
     EXPECT_EQ(map("docs/a.txt").name, "c:\\html\\docs\\a.txt");
     EXPECT_EQ(map("/pub/data/x").alias, &access_tables.aliases[1]);  // the longest match
@@ -133,6 +137,10 @@ TEST_F(PathMappingTest, OwnersOfAliases) {
         {"/staff/x", "bob", "pw", kMapped},            // a member, with his own password
         {"/staff/x", "john", "secret", kRefused},      // not a member
         {"/partners/x", "carol", "letmein", kMapped},  // the external file
+        // However the path is spelt, the alias and its owner are found.
+        {"/./john/x", "", "", kRefused},
+        {"/\\john/x", "", "", kRefused},
+        {"/.\\JOHN\\x", "", "", kRefused},
     };
     for (const Case& k : cases) {
         EXPECT_EQ(map(k.path, kRequestGet, k.user, k.password).result, k.result)
