@@ -62,17 +62,13 @@ bool is_device_name(const char* component) {
            file_extension(component)[0] == '\0';
 }
 
-char fold_case(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // `path` begins with `prefix`: ASCII letters compared without case, and
 // either separator standing for the other ("\private/x" lies under the
 // alias "/private/").
 bool path_prefix(const char* path, const char* prefix) {
     for (; *prefix != '\0'; ++path, ++prefix) {
         if (is_separator(*path) && is_separator(*prefix)) continue;
-        if (*path == '\0' || fold_case(*path) != fold_case(*prefix)) return false;
+        if (*path == '\0' || ascii_lower(*path) != ascii_lower(*prefix)) return false;
     }
     return true;
 }
