@@ -1,6 +1,6 @@
 #include "cgi/cgi_launch.h"
 
-#include "request/file_answers.h"
+#include "request/error_answers.h"
 
 namespace qxs {
 

@@ -5,7 +5,7 @@
 #include "config/access_tables.h"
 #include "config/table_text.h"
 #include "logging/screen_log.h"
-#include "logging/url_decode.h"
+#include "platform/escaping.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
 

@@ -8,10 +8,10 @@
 #include "engine/server.h"
 #include "logging/counter_keys.h"
 #include "logging/dates.h"
+#include "platform/escaping.h"
+#include "platform/file_names.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
-#include "request/file_names.h"
-#include "request/html_escape.h"
 
 namespace qxs {
 namespace {

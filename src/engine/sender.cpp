@@ -11,10 +11,10 @@
 #include "engine/server.h"
 #include "logging/screen_log.h"
 #include "platform/dos_files.h"
+#include "platform/file_names.h"
 #include "platform/sockets.h"
 #include "platform/strings.h"
 #include "platform/winsock_errors.h"
-#include "request/file_names.h"
 #include "shell/shell.h"
 
 namespace qxs {

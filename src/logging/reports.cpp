@@ -9,10 +9,10 @@
 #include "engine/server.h"
 #include "logging/dates.h"
 #include "logging/screen_log.h"
+#include "platform/file_names.h"
 #include "platform/profile.h"
 #include "platform/sockets.h"
 #include "platform/strings.h"
-#include "request/file_names.h"
 
 namespace qxs {
 namespace {

@@ -21,10 +21,6 @@ namespace {
 std::string home_directory = ".";
 std::string drives[26];
 
-bool is_separator(char c) {
-    return c == '/' || c == '\\';
-}
-
 bool has_drive(const char* name) {
     char c = ascii_lower(name[0]);
     return c >= 'a' && c <= 'z' && name[1] == ':';
@@ -39,7 +35,7 @@ bool translate(const char* name, char* out, size_t size) {
         const std::string& mapped = drives[ascii_lower(name[0]) - 'a'];
         base = mapped.empty() ? std::string_view(home_directory) : std::string_view(mapped);
         rest = name + 2;
-    } else if (!is_separator(name[0])) {
+    } else if (!is_path_separator(name[0])) {
         base = home_directory;
     }
     size_t n = 0;
@@ -51,7 +47,7 @@ bool translate(const char* name, char* out, size_t size) {
     for (char c : base) {
         if (!put(c)) return false;
     }
-    if (!base.empty() && !is_separator(base.back()) && !is_separator(rest[0])) {
+    if (!base.empty() && !is_path_separator(base.back()) && !is_path_separator(rest[0])) {
         if (!put('/')) return false;
     }
     for (const char* p = rest; *p != '\0'; ++p) {

@@ -27,4 +27,16 @@ inline char ascii_upper(char c) {
 // Compares two texts ignoring ASCII case: 0 when equal.
 int compare_no_case(const char* a, const char* b);
 
+// 1 when `text` begins with `prefix`, letters A-Z matching a-z (no other
+// folding); 0 for nullptr arguments or a prefix longer than the text. An
+// empty prefix matches.
+int prefix_match(const char* text, const char* prefix);
+// Removes trailing spaces (byte 32 only) in place; returns `text`.
+char* trim_trailing_spaces(char* text);
+
+// Either slash separates the pieces of a path, as on DOS.
+inline bool is_path_separator(char c) {
+    return c == '/' || c == '\\';
+}
+
 }  // namespace qxs

@@ -8,14 +8,12 @@
 #include "engine/server.h"
 #include "logging/reports.h"
 #include "logging/screen_log.h"
-#include "logging/url_decode.h"
+#include "platform/escaping.h"
 #include "platform/strings.h"
 #include "request/file_answers.h"
-#include "request/html_escape.h"
 #include "request/listing.h"
 #include "request/path_mapping.h"
 #include "request/request_headers.h"
-#include "request/text.h"
 #include "shell/shell.h"
 
 namespace qxs {
@@ -93,7 +91,7 @@ bool bare_command(Connection& c, const char* line) {
 // Gopher when the selector is empty or its path starts right after the item
 // type; otherwise the method word decides, by prefix.
 int request_type_of(const char* line) {
-    if (line[0] == '\0' || line[1] == '/' || line[1] == '\\') return kRequestGopher;
+    if (line[0] == '\0' || is_path_separator(line[1])) return kRequestGopher;
     if (prefix_match(line, "GET")) return kRequestGet;
     if (prefix_match(line, "POST")) {
         if (settings.sound) shell().beep(Beep::kExclamation);

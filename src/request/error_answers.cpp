@@ -11,11 +11,10 @@
 #include "engine/server.h"
 #include "logging/files.h"
 #include "logging/screen_log.h"
+#include "platform/escaping.h"
+#include "platform/file_names.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
-#include "request/file_answers.h"
-#include "request/file_names.h"
-#include "request/html_escape.h"
 #include "request/path_mapping.h"
 
 namespace qxs {
@@ -178,7 +177,7 @@ void send_host_restricted(Connection& c) {
         close_connection(c);
         return;
     }
-    if (target[0] == '/' || target[0] == '\\') {
+    if (is_path_separator(target[0])) {
         char url[sizeof engine.server_host_port + sizeof target + 8];
         format_text(url, sizeof url, "http://%s%s", engine.server_host_port, target);
         send_redirect(c, url);

@@ -1,6 +1,6 @@
-// The answers that end a request without a document (400, 401, 403 for a
-// restricted host; the redirect and 404 are declared in file_answers.h),
-// and the response buffer that headers and error pages are formatted into.
+// The answers that end a request without a document (the redirect, 400,
+// 401, 403 for a restricted host, 404), and the response buffer that
+// headers and error pages are formatted into.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +17,11 @@ inline constexpr size_t kResponseBufferSize = 1024;
 char* response_buffer();
 
 // Each sends its answer and closes the connection.
+// A 302 answer to `url`.
+void send_redirect(Connection& c, const char* url);
+// The 404 answer for c.path with the error-log line; `result` is the mapping
+// result (-10 adds the double-period paragraph).
+void send_not_found(Connection& c, int result);
 // The bad-path text (no status line), echoing the request line.
 void send_bad_path(Connection& c);
 // 401 with the configured realm.

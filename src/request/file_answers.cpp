@@ -16,12 +16,11 @@
 #include "logging/files.h"
 #include "logging/reports.h"
 #include "logging/screen_log.h"
+#include "platform/file_names.h"
 #include "platform/strings.h"
 #include "request/error_answers.h"
-#include "request/file_names.h"
 #include "request/listing.h"
 #include "request/path_mapping.h"
-#include "request/text.h"
 
 namespace qxs {
 namespace {
@@ -34,10 +33,6 @@ constexpr int kDebugHoldSeconds = 10;
 
 // Room for "http://", the host and port, a request path and a final '/'.
 constexpr size_t kUrlSize = sizeof Engine::server_host_port + sizeof Connection::path + 16;
-
-bool is_separator(char c) {
-    return c == '/' || c == '\\';
-}
 
 void send_report_page(Connection& c, const char* heading) {
     send_text(c, kPlainHtmlHeader);
@@ -78,7 +73,7 @@ void answer_image_map(Connection& c) {
     char found[1024] = "";
     int outcome = search_image_map(name, c.query_string, found, sizeof found);
     if (outcome > 0) {
-        if (is_separator(found[0])) {
+        if (is_path_separator(found[0])) {
             redirect_on_this_server(c, found, std::strlen(found), "");
         } else {
             send_redirect(c, found);
@@ -212,7 +207,7 @@ void serve_get(Connection& c, int full_request) {
         queuegopherfile(c, settings.althomepage, 1, 0);
         return;
     }
-    if (!is_separator(c.path[0])) {
+    if (!is_path_separator(c.path[0])) {
         send_bad_path(c);
         return;
     }

@@ -1,13 +1,14 @@
 // The title shown beside an HTML file in a listing: its <title>, or else
 // its first <h1>, <h2> or <h3>, looked for in the first kilobyte only so a
 // listing of large pages stays cheap.
+#include "request/html_title.h"
+
 #include <cstring>
 
 #include "config/settings.h"
 #include "logging/screen_log.h"
 #include "platform/dos_files.h"
-#include "request/listing.h"
-#include "request/text.h"
+#include "platform/strings.h"
 
 namespace qxs {
 namespace {

@@ -2,10 +2,8 @@
 
 #include "engine/server.h"
 #include "platform/dos_files.h"
+#include "platform/escaping.h"
 #include "platform/strings.h"
-#include "request/html_escape.h"
-#include "request/listing.h"
-#include "request/text.h"
 
 namespace qxs {
 
@@ -17,7 +15,7 @@ namespace {
 // taken as a line of its own.
 constexpr int kLinkLinePiece = 79;
 
-bool is_separator(char ch) {
+bool is_field_separator(char ch) {
     return ch == '=' || ch == '\t' || ch == '\r' || ch == '\n';
 }
 
@@ -25,13 +23,13 @@ bool is_separator(char ch) {
 // ones skipped), terminated in place; nullptr when none is left.
 char* next_piece(char** cursor) {
     char* p = *cursor;
-    while (*p != '\0' && is_separator(*p)) ++p;
+    while (*p != '\0' && is_field_separator(*p)) ++p;
     if (*p == '\0') {
         *cursor = p;
         return nullptr;
     }
     char* start = p;
-    while (*p != '\0' && !is_separator(*p)) ++p;
+    while (*p != '\0' && !is_field_separator(*p)) ++p;
     if (*p != '\0') *p++ = '\0';
     *cursor = p;
     return start;

@@ -29,6 +29,9 @@ struct LinkTable {
 
 extern LinkTable link_table;
 
+// Fills the link table from a link file: 0, or -1 when it cannot be opened.
+int read_link_file(const char* file_name);
+
 // The line of `entry` in a listing of `virtual_path` (HTML form for `html`
 // 1, gopher menu line for 0), CR LF included, cut to `size`. Returns its
 // length; 0 when the entry has no line (a gopher entry without a type). The

@@ -15,12 +15,12 @@
 #include "logging/dates.h"
 #include "logging/screen_log.h"
 #include "platform/dos_files.h"
+#include "platform/escaping.h"
+#include "platform/file_names.h"
 #include "platform/strings.h"
-#include "request/file_names.h"
-#include "request/html_escape.h"
+#include "request/html_title.h"
 #include "request/link_file.h"
 #include "request/path_mapping.h"
-#include "request/text.h"
 
 namespace qxs {
 namespace {

@@ -6,16 +6,11 @@
 #include "config/settings.h"
 #include "engine/connection.h"
 #include "logging/screen_log.h"
+#include "platform/file_names.h"
 #include "platform/strings.h"
-#include "request/file_names.h"
-#include "request/text.h"
 
 namespace qxs {
 namespace {
-
-bool is_separator(char c) {
-    return c == '/' || c == '\\';
-}
 
 // Drops the "." pieces of a path, each with the separator after it: they
 // name the directory they stand in, and an alias must be found however its
@@ -25,7 +20,7 @@ void drop_dot_pieces(char* path) {
     const char* p = path;
     for (;;) {
         const char* end = p;
-        while (*end != '\0' && !is_separator(*end)) ++end;
+        while (*end != '\0' && !is_path_separator(*end)) ++end;
         const bool dot = end - p == 1 && p[0] == '.';
         if (!dot) {
             std::memmove(out, p, static_cast<size_t>(end - p));
@@ -42,7 +37,7 @@ void drop_dot_pieces(char* path) {
 void collapse_separators(char* path) {
     char* out = path;
     for (const char* p = path; *p != '\0'; ++p) {
-        if (is_separator(p[0]) && is_separator(p[1])) continue;
+        if (is_path_separator(p[0]) && is_path_separator(p[1])) continue;
         *out++ = *p;
     }
     *out = '\0';
@@ -67,7 +62,7 @@ bool is_device_name(const char* component) {
 // alias "/private/").
 bool path_prefix(const char* path, const char* prefix) {
     for (; *prefix != '\0'; ++path, ++prefix) {
-        if (is_separator(*path) && is_separator(*prefix)) continue;
+        if (is_path_separator(*path) && is_path_separator(*prefix)) continue;
         if (*path == '\0' || ascii_lower(*path) != ascii_lower(*prefix)) return false;
     }
     return true;
@@ -160,7 +155,8 @@ int aliasToDosDir(char* virtual_path, char* name, int request_type, const char* 
         const char* dos_path = alias->dos_path != nullptr ? alias->dos_path : "";
         const char* rest = virtual_path + std::strlen(alias->virtual_path);
         size_t dos_length = std::strlen(dos_path);
-        if (is_separator(rest[0]) && dos_length > 0 && is_separator(dos_path[dos_length - 1])) {
+        if (is_path_separator(rest[0]) && dos_length > 0 &&
+            is_path_separator(dos_path[dos_length - 1])) {
             ++rest;
         }
         // The tail of a request path can be far longer than a name may be.
@@ -171,7 +167,7 @@ int aliasToDosDir(char* virtual_path, char* name, int request_type, const char* 
         if (alias_out != nullptr) *alias_out = alias;
         owner = alias->owner;
     } else {
-        const char* path = is_separator(virtual_path[0]) ? virtual_path + 1 : virtual_path;
+        const char* path = is_path_separator(virtual_path[0]) ? virtual_path + 1 : virtual_path;
         const char* base = request_type == kRequestGopher ? settings.gopherdir : settings.webdir;
         if (!join(name, base, path)) {
             name[0] = '\0';

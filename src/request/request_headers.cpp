@@ -11,7 +11,6 @@
 #include "logging/screen_log.h"
 #include "platform/strings.h"
 #include "request/file_answers.h"
-#include "request/text.h"
 
 namespace qxs {
 namespace {

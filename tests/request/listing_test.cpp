@@ -15,6 +15,7 @@
 #include "logging/dates.h"
 #include "platform/dos_files.h"
 #include "platform/profile.h"
+#include "request/html_title.h"
 #include "request/link_file.h"
 #include "support/engine_fixture.h"
 

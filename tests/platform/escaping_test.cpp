@@ -1,4 +1,4 @@
-#include "logging/url_decode.h"
+#include "platform/escaping.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +28,32 @@ TEST(UrlDecode, DecodesInPlace) {
         EXPECT_EQ(std::string(text.data(), c.expected.size() + 1), c.expected + '\0') << c.input;
     }
     EXPECT_EQ(url_decode(nullptr), nullptr);
+}
+
+// Only the four markup characters change, and an entity is never cut in half.
+TEST(HtmlEscape, EscapesMarkupAndCutsBeforeAnEntityThatDoesNotFit) {
+    struct Case {
+        const char* text;
+        size_t size;
+        const char* escaped;
+    } cases[] = {
+        {"<a&b \"q\">", 64, "&lt;a&amp;b &quot;q&quot;&gt;"},
+        {"it's\t%41\x7f\xe9", 64, "it's\t%41\x7f\xe9"},
+        {"&amp;", 64, "&amp;amp;"},
+        {"a&b", 1, ""},
+        {"a&b", 6, "a"},
+        {"a&b", 7, "a&amp;"},
+        {nullptr, 64, ""},
+    };
+    for (const Case& k : cases) {
+        char out[64];
+        std::memset(out, 'x', sizeof out);
+        EXPECT_EQ(html_escape(k.text, out, k.size), std::strlen(k.escaped)) << k.size;
+        EXPECT_STREQ(out, k.escaped) << k.size;
+    }
+    char out[2] = "b";
+    EXPECT_EQ(html_escape("<", out, 0), 0u);  // no room at all writes nothing
+    EXPECT_EQ(out[0], 'b');
 }
 
 }  // namespace

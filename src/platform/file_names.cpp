@@ -1,8 +1,9 @@
-#include "request/file_names.h"
+#include "platform/file_names.h"
 
 #include <cstring>
 
 #include "platform/dos_files.h"
+#include "platform/strings.h"
 
 namespace qxs {
 
@@ -32,7 +33,7 @@ const char* last_path_component(const char* text) {
     if (text == nullptr) return nullptr;
     const char* last = text;
     for (const char* p = text; *p != '\0'; ++p) {
-        if (*p == '/' || *p == '\\') last = p + 1;
+        if (is_path_separator(*p)) last = p + 1;
     }
     return last;
 }
