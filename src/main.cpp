@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
         loop.catch_stop_signals([](void* l) { static_cast<qxs::EventLoop*>(l)->quit(); }, &loop);
         qxs::server_startup(loop);
         qxs::start_shell();
-        console.listen_for_commands(loop);
+        console.listen_for_commands(loop.uv());
         loop.run();
         qxs::server_shutdown();
     }

@@ -9,7 +9,6 @@
 #include "logging/screen_log.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
-#include "shell/shell.h"
 
 namespace qxs {
 
@@ -188,9 +187,6 @@ void reload_settings() {
     // The operator asked for the file as it is on disk now.
     profile::forget_all();
     load_settings();
-    shell().set_menu_check(kMenuSound, settings.sound != 0 ? 1 : 0);
-    shell().set_menu_check(kMenuGreedy, settings.greedy != 0 ? 1 : 0);
-    shell().set_menu_check(kMenuMinimize, settings.minimize != 0 ? 1 : 0);
 }
 
 }  // namespace qxs

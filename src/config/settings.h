@@ -73,7 +73,8 @@ const char* settings_file();
 void load_settings();
 // Releases what load_settings allocated and empties the tables.
 void release_settings();
-// release_settings, load_settings, then the menu checks that follow settings.
+// release_settings, then load_settings with the file as it is on disk now.
+// The caller shows the switches again (show_switches).
 void reload_settings();
 
 }  // namespace qxs

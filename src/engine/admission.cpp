@@ -97,14 +97,10 @@ void refuse_paused(Socket s, const uint8_t* a) {
 }  // namespace
 
 void set_paused(int flag) {
-    server_paused = flag;
-    shell().set_menu_check(kMenuPause, flag == 1 ? 1 : 0);
-    screen_log(flag == 1 ? "\r\n*** SERVER PAUSED - Refusing connections\r\n"
-                         : "\r\n*** SERVER RESTARTED\r\n");
-}
-
-void toggle_paused() {
-    set_paused(shell().set_menu_check(kMenuPause, -1));
+    server_paused = flag == 1 ? 1 : 0;
+    shell().show_switch(kCmdPause, server_paused != 0);
+    screen_log(server_paused ? "\r\n*** SERVER PAUSED - Refusing connections\r\n"
+                             : "\r\n*** SERVER RESTARTED\r\n");
 }
 
 void accept_connection(Socket listener) {
@@ -128,7 +124,7 @@ void accept_connection(Socket listener) {
         refuse_paused(s, a);
         return;
     }
-    int slot = take_slot(*engine.table, s, port, time(nullptr));
+    int slot = take_slot(*engine.table, s, port, engine.now);
     if (slot < 0) {
         api.close_socket(s);
         screen_logf("Closed connection with [%d.%d.%d.%d]!   Too many open connections!\r\n", a[0],

@@ -11,12 +11,14 @@
 namespace qxs {
 
 // Set and cleared by the operator; while set, new connections are refused.
+// The engine owns it: front ends only show it.
 extern int server_paused;
-// Pauses (1) or resumes (0): the flag, the menu check and the screen-log line.
+// Pauses (1) or resumes (anything else): the flag, the front end's check
+// mark and the screen-log line.
 void set_paused(int flag);
-void toggle_paused();
 
-// Accepts one pending connection on the listener and admits or refuses it.
+// Accepts one pending connection on the listener and admits or refuses it;
+// an admitted connection's clock starts at the engine's `now`.
 void accept_connection(Socket listener);
 // 0 when the address (first byte first) is not on the reject list, else the
 // value that rejects it.

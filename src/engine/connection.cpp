@@ -6,6 +6,7 @@
 #include <new>
 
 #include "config/settings.h"
+#include "engine/server.h"
 #include "logging/access_log.h"
 #include "logging/screen_log.h"
 #include "platform/strings.h"
@@ -33,11 +34,7 @@ ConnectionTable* create_table(time_t now) {
     table->send_cursor = 0;
     for (int i = 0; i < kSlots; ++i) {
         Connection& c = table->records[i];
-        c.state = kIdle;
-        c.ever_used = 0;
         c.slot = i;
-        c.remote_host[0] = c.raw_command[0] = c.status_text[0] = '\0';
-        c.user_agent[0] = c.referer[0] = c.path[0] = '\0';
         ++table->usable_slots;
     }
     return table;
@@ -50,27 +47,12 @@ void destroy_table(ConnectionTable* table) {
 int take_slot(ConnectionTable& table, Socket sock, uint16_t remote_port, time_t now) {
     for (Connection& c : table.records) {
         if (c.state != kIdle) continue;
+        static_cast<RequestFields&>(c) = RequestFields{};
         c.state = kRead;
         c.ever_used = 1;
         c.sock = sock;
         c.remote_port = remote_port;
         c.start_time = now;
-        c.hold_until = 0;
-        c.filebuf[0] = c.outbuf[0] = c.remote_host[0] = c.raw_command[0] = '\0';
-        c.status_text[0] = c.user_agent[0] = c.referer[0] = c.remote_address[0] = '\0';
-        c.content_type[0] = c.auth_user[0] = c.auth_password[0] = '\0';
-        c.hit_text[0] = c.last_modified_gmt[0] = c.last_modified[0] = '\0';
-        c.buffinlen = c.block_len = c.file_fd = c.block_pending = 0;
-        c.html_source_len = 0;
-        c.file_ended = false;
-        c.substitution = SubstituteState{};
-        c.error_run = c.error_total = c.error_run_max = 0;
-        c.cgi_out_handle = c.cgi_in_handle = -1;
-        c.alias = nullptr;
-        c.content_length = c.body_received = 0;
-        c.headers_done = c.request_type = c.full_request = 0;
-        c.query_string = nullptr;
-        c.bytes_sent = 0;
         c.line = c.linebuf;
         return c.slot;
     }
@@ -99,17 +81,18 @@ int count_active(const ConnectionTable& table) {
 }
 
 void close_connection(Connection& c) {
+    if (c.state == kIdle) return;
     write_access_log(c);
     c.vars.list_clear();
-    if (c.cgi_out_handle >= 0) {
+    if (c.cgi_out_handle != kNoDescriptor) {
         if (::close(c.cgi_out_handle) != 0)
             screen_log("\r\n**Error closing CGI Output file at 1\r\n");
-        c.cgi_out_handle = -1;
+        c.cgi_out_handle = kNoDescriptor;
     }
-    if (c.cgi_in_handle >= 0) {
+    if (c.cgi_in_handle != kNoDescriptor) {
         if (::close(c.cgi_in_handle) != 0)
             screen_log("\r\n**Error closing CGI Input file at 1\r\n");
-        c.cgi_in_handle = -1;
+        c.cgi_in_handle = kNoDescriptor;
     }
     c.state = kIdle;
     shell().refresh_status();
@@ -117,13 +100,13 @@ void close_connection(Connection& c) {
     sockets().async_select(c.sock, 0);
     sockets().close_socket(c.sock);
 
-    double seconds = difftime(time(nullptr), c.start_time);
+    double seconds = difftime(engine.now, c.start_time);
     if (seconds == 0) seconds = 0.2;
     double rate = static_cast<double>(c.bytes_sent) / seconds;
 
-    if (c.file_fd > 0) {
+    if (c.file_fd != kNoDescriptor) {
         ::close(c.file_fd);
-        c.file_fd = 0;
+        c.file_fd = kNoDescriptor;
     }
     if (settings.view_closing) {
         screen_logf("%02d)    Close (%ld bytes / %1.1f secs = %1.2f b/s)\r\n", c.slot, c.bytes_sent,

@@ -143,7 +143,7 @@ void read_hit_text(Connection& c) {
 void read_last_modified(Connection& c) {
     uint16_t date = 0;
     uint16_t time = 0;
-    file_size_and_date(c.path, &date, &time);
+    file_size_and_date(c.file_name, &date, &time);
     c.last_modified_gmt[0] = c.last_modified[0] = '\0';
     if (date == 0) return;  // no such file: both dates stay empty
     packed_file_date(date, time, c.last_modified_gmt, 1);

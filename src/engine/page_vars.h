@@ -13,7 +13,7 @@ namespace qxs {
 struct Connection;
 
 // Fills the connection's variables (request, client, server, dates, hit
-// count) for the file being sent (`c.path`). Entries refer to the texts of
+// count) for the file being sent (`c.file_name`). Entries refer to the texts of
 // the record, the settings and the server name without copying them; the
 // date, hit count and file dates are first written into the record
 // (date_text, hit_text, last_modified_gmt, last_modified). hit_text is read

@@ -76,8 +76,8 @@ bool last_block(const Connection& c, bool html) {
 }
 
 long finish(Connection& c, long sent_at_entry, const char* status) {
-    if (c.file_fd > 0) ::close(c.file_fd);
-    c.file_fd = 0;
+    if (c.file_fd != kNoDescriptor) ::close(c.file_fd);
+    c.file_fd = kNoDescriptor;
     if (c.request_type == kRequestGopher) {
         sockets().send(c.sock, "\r\n.\r\n", 5, kSendMore);  // the close follows
     }
@@ -118,13 +118,10 @@ void queuegopherfile(Connection& c, const char* file_name, int, long offset) {
     set_status_text(c, "Queued file");
     ++engine.totals.total_files_sent;
     if (settings.view_files) screen_logf(" --> '%s'\r\n", file_name);
-    // The name may live in `path` itself.
-    char name[sizeof c.path];
-    copy_text(name, sizeof name, file_name);
-    copy_text(c.path, sizeof c.path, name);
-    c.file_fd = dos::open(name, O_RDONLY);
+    copy_text(c.file_name, sizeof c.file_name, file_name);
+    c.file_fd = dos::open(c.file_name, O_RDONLY);
     if (c.file_fd < 0) {
-        c.file_fd = 0;
+        c.file_fd = kNoDescriptor;
         set_status_text(c, "File Open Error queuegopherfile");
         screen_log("File Open Error queuegopherfile ");
         close_connection(c);
@@ -153,8 +150,8 @@ long send_step(Connection& c) {
     if (c.state != kSend) return 0;  // only a queued file has a turn
     SocketApi& api = sockets();
     const long sent_at_entry = c.bytes_sent;
-    if (settings.debug1) screen_logf("S%d) SENDING '%s'\r\n", c.slot, c.path);
-    const bool html = is_html(c.path);
+    if (settings.debug1) screen_logf("S%d) SENDING '%s'\r\n", c.slot, c.file_name);
+    const bool html = is_html(c.file_name);
     char* const buffer = html ? c.outbuf : c.filebuf;
 
     const char* data;

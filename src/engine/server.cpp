@@ -30,7 +30,7 @@ constexpr const char* kLogMutexName = "/MUTEX/QXS1/QXS_LOG_MUTEX";
 constexpr int kHoldNotificationsUpTo = 10;
 
 void on_notification(void*, Socket sock, int event, int error) {
-    socket_notification(sock, event, error);
+    socket_notification(sock, event, error, time(nullptr));
 }
 
 void on_tick(void*) {
@@ -116,7 +116,8 @@ int server_startup(EventLoop& loop) {
     // There is no background-service registration to ask for here.
     screen_log("Unable to register program as Windows 95 service.\r\n");
 
-    engine.table = create_table(time(nullptr));
+    engine.now = time(nullptr);
+    engine.table = create_table(engine.now);
     if (engine.table == nullptr || engine.table->usable_slots != kSlots) {
         shell().beep(Beep::kExclamation);
         shell().message_box("Unable to enough alocate memory!\nQXServer is unable to run.\n",
@@ -197,7 +198,8 @@ int server_shutdown() {
     return 0;
 }
 
-void socket_notification(Socket sock, int event, int error) {
+void socket_notification(Socket sock, int event, int error, time_t now) {
+    engine.now = now;
     if (error != 0 && event != FD_CLOSE) return;
     ConnectionTable& table = *engine.table;
     switch (event) {
@@ -254,6 +256,7 @@ void socket_notification(Socket sock, int event, int error) {
 }
 
 void timer_tick(time_t now) {
+    engine.now = now;
     // Socket notifications held for the tick come first, as a message queue
     // hands out its timer messages only when nothing else is waiting.
     if (engine.notifications_held) sockets().deliver_held();

@@ -34,6 +34,11 @@ struct Engine {
     uint8_t server_ip[4] = {};
     int startup_stage = 0;  // 10 while finding the host name, 20 once listening
     NamedLock log_mutex;
+    // The time of the event being handled. Each entry point below takes it
+    // as its `now` and keeps it here for everything it calls (the close
+    // line, the time of an admission, the "/~debug" hold), so that tests
+    // move time by passing it in.
+    time_t now = 0;
     bool timer_running = false;
     // Socket notifications are taken at the tick (a tick of 10 ms or less).
     bool notifications_held = false;
@@ -50,8 +55,9 @@ int server_startup(EventLoop& loop);
 // are not closed one by one.
 int server_shutdown();
 
-// The notify procedure's socket half: one notification of one socket.
-void socket_notification(Socket sock, int event, int error);
+// The notify procedure's socket half: one notification of one socket, at
+// time `now`.
+void socket_notification(Socket sock, int event, int error, time_t now);
 // One tick of timer 1, at time `now`.
 void timer_tick(time_t now);
 

@@ -51,7 +51,7 @@ struct GrandTotal {
 }  // namespace
 
 const char* status_report(const ConnectionTable& table) {
-    time_t now = time(nullptr);
+    time_t now = engine.now;
     report_used = 0;
     report[0] = '\0';
     add("QXServer %s Stats  - running on %s\r\n", kServerVersion, engine.server_name);
@@ -82,11 +82,13 @@ void socket_list(const ConnectionTable& table) {
             ++idle;
             continue;
         }
+        // A sending slot shows its file; one still reading, the path asked for.
+        const char* name = c.state == kSend ? c.file_name : c.path;
         // Long enough for the longest host name and path a slot can hold.
         char line[1400];
         format_text(line, sizeof line, "%02d) %s %15s %7ld/%7ld %s\r\n", c.slot,
                     state_label(c.state), c.remote_host, c.bytes_sent,
-                    file_size_and_date(c.path, nullptr, nullptr), c.path);
+                    file_size_and_date(name, nullptr, nullptr), name);
         screen_log(line);
     }
     screen_log("\r\n");

@@ -2,7 +2,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
+#include "logging/log_lines.h"
 #include "shell/shell.h"
 
 namespace qxs {
@@ -15,7 +17,9 @@ char* scratch_text() {
 }
 
 void screen_log(const char* text) {
-    if (text != nullptr) shell().append_log(text);
+    if (text == nullptr) return;
+    screen_log_lines().append(text, std::strlen(text));
+    shell().append_log(text);
 }
 
 void screen_logf(const char* format, ...) {

@@ -6,7 +6,8 @@
 
 namespace qxs {
 
-// Appends the text to the screen log.
+// Appends the text to the screen log: the front end shows it, and its
+// lines are kept in screen_log_lines() (logging/log_lines.h).
 void screen_log(const char* text);
 
 // Formats into the scratch text (1024 characters, cut there) and logs it.

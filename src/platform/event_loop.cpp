@@ -66,6 +66,10 @@ void EventLoop::run() {
     }
 }
 
+void EventLoop::run_ready() {
+    uv_run(&loop_, UV_RUN_NOWAIT);
+}
+
 void EventLoop::quit() {
     quitting_ = true;
     uv_stop(&loop_);

@@ -32,6 +32,15 @@ public:
     void run();
     // Ends run() after the current callback returns (posting the quit message).
     void quit();
+    bool quitting() const { return quitting_; }
+
+    // For another toolkit's loop that drives this one on the same thread:
+    // the descriptor that becomes readable when something is ready here, the
+    // milliseconds until the next timer is due (-1: none), and one pass over
+    // whatever is ready now, which never waits.
+    int backend_fd() const { return uv_backend_fd(&loop_); }
+    int next_deadline_ms() const { return uv_backend_timeout(&loop_); }
+    void run_ready();
 
 private:
     static void on_timer(uv_timer_t* timer);

@@ -16,6 +16,7 @@
 #include "platform/profile.h"
 #include "platform/strings.h"
 #include "request/path_mapping.h"
+#include "request/request_headers.h"
 
 namespace qxs {
 namespace {
@@ -148,6 +149,20 @@ void send_bad_path(Connection& c) {
                     kServerVersion, escaped);
         send_text(c, buffer);
     }
+    close_connection(c);
+}
+
+void send_body_too_large(Connection& c) {
+    screen_logf("%02d) Request body of %ld bytes refused: too large\r\n", c.slot, c.content_length);
+    char text[512];
+    format_text(text, sizeof text,
+                "HTTP/1.0 413 Request Entity Too Large\r\nServer: QXServer/%s\r\n"
+                "Content-type: text/html\r\n\r\n<h1>413 Request Entity Too Large</h1>\r\n"
+                "<p>The request body of %ld bytes is larger than this server takes (%ld "
+                "bytes).</p>\r\n",
+                kServerVersion, c.content_length, kMaxRequestBody);
+    send_text(c, text);
+    set_status_text(c, "Request body too large");
     close_connection(c);
 }
 

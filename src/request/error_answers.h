@@ -24,6 +24,8 @@ void send_redirect(Connection& c, const char* url);
 void send_not_found(Connection& c, int result);
 // The bad-path text (no status line), echoing the request line.
 void send_bad_path(Connection& c);
+// 413: the request announced a body larger than this server stores.
+void send_body_too_large(Connection& c);
 // 401 with the configured realm.
 void send_refused(Connection& c);
 // A host that an alias's access word keeps out: the redirect configured for

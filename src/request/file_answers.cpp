@@ -189,7 +189,7 @@ void serve_get(Connection& c, int full_request) {
         // The page is followed by a 10-second pause before the close. Only
         // this connection waits: it stays in state Read with its input
         // ignored, and the tick closes it when the hold ends.
-        c.hold_until = time(nullptr) + kDebugHoldSeconds;
+        c.hold_until = engine.now + kDebugHoldSeconds;
         return;
     }
     if (prefix_match(c.path, "/~status")) {

@@ -10,6 +10,7 @@
 #include "logging/files.h"
 #include "logging/screen_log.h"
 #include "platform/strings.h"
+#include "request/error_answers.h"
 #include "request/file_answers.h"
 
 namespace qxs {
@@ -115,6 +116,10 @@ void header_line(Connection& c) {
 }
 
 void body_piece(Connection& c, int count) {
+    if (c.content_length > kMaxRequestBody) {
+        send_body_too_large(c);
+        return;
+    }
     if (count > 0) {
         screen_log("::");
         screen_log("\r\n");

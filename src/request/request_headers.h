@@ -26,7 +26,9 @@ Word next_word(const char*& cursor, const char* separators);
 void header_line(Connection& c);
 // The end of the headers (`count` 0) or `count` body bytes at `c.line`,
 // which may hold NUL bytes. Once `content_length` bytes are stored, GET and
-// HEAD go to serve_get and POST to post_dispatch.
+// HEAD go to serve_get and POST to post_dispatch. A body announced larger
+// than kMaxRequestBody is refused at once (413) and never stored.
+inline constexpr long kMaxRequestBody = 1L << 20;
 void body_piece(Connection& c, int count);
 // The slot's content file, "<tempdir>CGI-co<slot>.qxs".
 void content_file_name(const Connection& c, char* out, size_t size);

@@ -3,6 +3,7 @@
 #include "config/settings.h"
 #include "engine/server.h"
 #include "logging/screen_log.h"
+#include "shell/operator_commands.h"
 #include "shell/shell.h"
 
 namespace qxs {
@@ -16,14 +17,7 @@ void print_banner() {
 
 void start_shell() {
     print_banner();
-    Shell& front = shell();
-    front.set_menu_check(kMenuSound, settings.sound);
-    front.set_menu_check(kMenuGreedy, settings.greedy);
-    front.set_menu_check(kMenuMinimize, settings.minimize);
-    front.set_menu_check(kMenuConnects, settings.view_connects);
-    front.set_menu_check(kMenuCommands, settings.view_commands);
-    front.set_menu_check(kMenuFiles, settings.view_files);
-    front.set_menu_check(kMenuClosing, settings.view_closing);
+    show_switches();
 }
 
 }  // namespace qxs

@@ -1,11 +1,11 @@
-// The start-up banner both front ends print, and the menu checks that follow
-// the settings once the engine has started.
+// The start-up banner both front ends print, and the switches shown once the
+// engine has started.
 #pragma once
 
 namespace qxs {
 
 void print_banner();
-// The banner, then the check marks of the options menu from the settings.
+// The banner, then every switch shown by the front end.
 void start_shell();
 
 }  // namespace qxs

@@ -1,6 +1,5 @@
 #include "shell/console_shell.h"
 
-#include "platform/event_loop.h"
 #include "shell/operator_commands.h"
 
 #include <unistd.h>
@@ -35,17 +34,16 @@ void ConsoleShell::message_box(const char* text, const char* title) {
     append_log("\r\n");
 }
 
-void ConsoleShell::listen_for_commands(EventLoop& loop) {
-    loop_ = &loop;
+void ConsoleShell::listen_for_commands(uv_loop_t* loop) {
     uv_stream_t* stream = nullptr;
     switch (uv_guess_handle(0)) {
         case UV_TTY:
-            if (uv_tty_init(loop.uv(), &input_.tty, 0, 1) == 0) {
+            if (uv_tty_init(loop, &input_.tty, 0, 1) == 0) {
                 stream = reinterpret_cast<uv_stream_t*>(&input_.tty);
             }
             break;
         case UV_NAMED_PIPE:
-            if (uv_pipe_init(loop.uv(), &input_.pipe, 0) == 0) {
+            if (uv_pipe_init(loop, &input_.pipe, 0) == 0) {
                 if (uv_pipe_open(&input_.pipe, 0) == 0) {
                     stream = reinterpret_cast<uv_stream_t*>(&input_.pipe);
                 } else {
@@ -105,15 +103,11 @@ void ConsoleShell::run_line() {
         append_log("': type help for the list.\r\n");
         return;
     }
-    run_operator_command(id, *loop_);
-}
-
-int ConsoleShell::set_menu_check(int id, int value) {
-    int index = id - kFirstMenuId;
-    if (index < 0 || index >= kMenuIds) return 0;
-    bool was = checks_[index];
-    checks_[index] = value < 0 ? !was : value != 0;
-    return was ? 0 : 1;
+    CommandResult result = run_operator_command(id);
+    if (result.text[0] != '\0') {
+        append_log(result.text);
+        append_log("\r\n");
+    }
 }
 
 }  // namespace qxs

@@ -19,12 +19,48 @@
 namespace qxs {
 namespace {
 
-// Toggles an option and writes it back to [Options] of the settings file.
-void toggle_written_option(int id, int* value, const char* key) {
-    *value = shell().set_menu_check(id, -1);
-    if (!profile::write_string("Options", key, *value ? "1" : "0", settings_file())) {
-        screen_logf("Unable to write %s to %s\r\n", key, settings_file());
+// The switches that are settings: the menu options, written back to
+// [Options] of the settings file when changed, and the debug details, which
+// change the running server only.
+struct OptionSwitch {
+    int command;
+    int Settings::*value;
+    const char* key;
+    bool saved;
+};
+
+constexpr OptionSwitch kOptionSwitches[] = {
+    {kCmdSound, &Settings::sound, "sound", true},
+    {kCmdGreedy, &Settings::greedy, "greedy", true},
+    {kCmdMinimize, &Settings::minimize, "minimize", true},
+    {kCmdConnects, &Settings::view_connects, "view_connects", true},
+    {kCmdCommands, &Settings::view_commands, "view_commands", true},
+    {kCmdFiles, &Settings::view_files, "view_files", true},
+    {kCmdClosing, &Settings::view_closing, "view_closing", true},
+    {kCmdDebug1, &Settings::debug1, "debug1", false},
+    {kCmdDebug2, &Settings::debug2, "debug2", false},
+    {kCmdDebug3, &Settings::debug3, "debug3", false},
+};
+
+CommandResult result_text(CommandResult::Outcome outcome, const char* format, const char* a,
+                          const char* b = "") {
+    CommandResult result;
+    result.outcome = outcome;
+    format_text(result.text, sizeof result.text, format, a, b);
+    return result;
+}
+
+CommandResult toggle_option(const OptionSwitch& option) {
+    int& value = settings.*option.value;
+    value = value != 0 ? 0 : 1;
+    shell().show_switch(option.command, value != 0);
+    if (option.saved &&
+        !profile::write_string("Options", option.key, value ? "1" : "0", settings_file())) {
+        screen_logf("Unable to write %s to %s\r\n", option.key, settings_file());
+        return result_text(CommandResult::kFailed, "%s %s, but the settings file cannot be written",
+                           option.key, value ? "on" : "off");
     }
+    return result_text(CommandResult::kDone, "%s %s", option.key, value ? "on" : "off");
 }
 
 void status_printout() {
@@ -68,83 +104,65 @@ constexpr Word kWords[] = {
 
 }  // namespace
 
-void run_operator_command(int id, EventLoop& loop) {
+CommandResult run_operator_command(int id) {
+    for (const OptionSwitch& option : kOptionSwitches) {
+        if (option.command == id) return toggle_option(option);
+    }
+    CommandResult done;
     switch (id) {
         case kCmdCycleLogs:
             CycleLogs(settings.logdir, "qxs", "log");
-            break;
+            return done;
         case kCmdExit:
-            loop.quit();
-            break;
+            if (engine.loop != nullptr) engine.loop->quit();
+            return done;
         case kCmdReload:
             reload_settings();
-            break;
+            show_switches();
+            return done;
         case kCmdPause:
-            toggle_paused();
-            break;
+            set_paused(server_paused ? 0 : 1);
+            return done;
         case kCmdPauseOn:
             set_paused(1);
-            break;
+            return done;
         case kCmdResume:
             set_paused(0);
-            break;
-        case kCmdSound:
-            toggle_written_option(id, &settings.sound, "sound");
-            break;
-        case kCmdGreedy:
-            toggle_written_option(id, &settings.greedy, "greedy");
-            break;
-        case kCmdMinimize:
-            toggle_written_option(id, &settings.minimize, "minimize");
-            break;
-        case kCmdConnects:
-            toggle_written_option(id, &settings.view_connects, "view_connects");
-            break;
-        case kCmdCommands:
-            toggle_written_option(id, &settings.view_commands, "view_commands");
-            break;
-        case kCmdFiles:
-            toggle_written_option(id, &settings.view_files, "view_files");
-            break;
-        case kCmdClosing:
-            toggle_written_option(id, &settings.view_closing, "view_closing");
-            break;
-        // The debug details change the running server only.
-        case kCmdDebug1:
-            settings.debug1 = shell().set_menu_check(id, -1);
-            break;
-        case kCmdDebug2:
-            settings.debug2 = shell().set_menu_check(id, -1);
-            break;
-        case kCmdDebug3:
-            settings.debug3 = shell().set_menu_check(id, -1);
-            break;
+            return done;
         case kCmdStatus:
             status_printout();
-            break;
+            return done;
         case kCmdSocketInfo:
             socket_info();
-            break;
+            return done;
         case kCmdSocketList:
             if (engine.table != nullptr) socket_list(*engine.table);
-            break;
+            return done;
         case kCmdAliasList:
             list_aliases();
-            break;
+            return done;
         case kCmdExtensionList:
             extension_table.print();
-            break;
+            return done;
         case kCmdGroupList:
             list_groups();
-            break;
+            return done;
         case kCmdUserList:
             list_users();
-            break;
+            return done;
         case kCmdAbout:
             print_banner();
-            break;
+            return done;
         default:
-            break;
+            return result_text(CommandResult::kUnknown, "%s", "unknown command");
+    }
+}
+
+void show_switches() {
+    Shell& front = shell();
+    front.show_switch(kCmdPause, server_paused != 0);
+    for (const OptionSwitch& option : kOptionSwitches) {
+        front.show_switch(option.command, settings.*option.value != 0);
     }
 }
 

@@ -1,49 +1,29 @@
-// The operator's commands, by the identifiers of the window's menu items.
-// Both front ends run them: the window from its menu, the console from the
-// words typed on its standard input.
+// The operator's commands (the ids are in shell/shell.h). Every front end
+// runs them through here: the window from its menu, the console from the
+// words typed on its standard input, the control socket from its execute
+// commands. The switches they turn (pause, the options, the debug details)
+// belong to the engine; the front ends only show them.
 #pragma once
 
 namespace qxs {
 
-class EventLoop;
-
-enum OperatorCommand : int {
-    kCmdAbout = 40002,
-    kCmdServerControl = 40004,
-    kCmdStatus = 40006,
-    kCmdDebug1 = 40007,
-    kCmdDebug2 = 40008,
-    kCmdExit = 40009,
-    kCmdDebug3 = 40011,
-    kCmdSound = 40013,
-    kCmdGreedy = 40014,
-    kCmdReload = 40015,
-    kCmdUserList = 40016,
-    kCmdGroupList = 40017,
-    kCmdMinimize = 40018,
-    kCmdAliasList = 40019,
-    kCmdCycleLogs = 40020,
-    kCmdCopyLog = 40022,
-    kCmdResetLog = 40023,
-    kCmdCopy = 40024,
-    kCmdExtensionList = 40025,
-    kCmdSocketInfo = 40026,
-    kCmdSocketList = 40027,
-    kCmdPause = 40028,
-    kCmdConnects = 40029,
-    kCmdCommands = 40030,
-    kCmdFiles = 40031,
-    kCmdClosing = 40032,
-    kCmdHelp = 40034,
-    // Not menu items: pausing and resuming outright, as the control channel does.
-    kCmdPauseOn = 1,
-    kCmdResume = 2,
+struct CommandResult {
+    enum Outcome { kDone, kUnknown, kFailed };
+    Outcome outcome = kDone;
+    // What happened, for a front end that answers someone: a switch's new
+    // state ("sound on"), or why the command failed. "" when the command's
+    // own screen-log lines say it all.
+    char text[160] = "";
 };
 
-// Runs one command; identifiers it does not know, and those the front end
-// handles itself (the clipboard, help, the control program), do nothing
-// here. Exit asks `loop` to quit.
-void run_operator_command(int id, EventLoop& loop);
+// Runs one command. Commands a front end handles itself (the clipboard,
+// help, the control program) and identifiers that name no command are
+// kUnknown here. Exit asks the engine's loop to quit.
+CommandResult run_operator_command(int id);
+
+// Tells the front end the state of every switch (start-up, and after the
+// settings were read again).
+void show_switches();
 
 // The command of a word typed on the console ("pause", "reload", ...); 0
 // when the word names none. Case is ignored.

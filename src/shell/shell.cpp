@@ -11,7 +11,7 @@ public:
     void refresh_status() override {}
     void message_box(const char*, const char*) override {}
     void beep(Beep) override {}
-    int set_menu_check(int, int value) override { return value < 0 ? 0 : value; }
+    void show_switch(int, bool) override {}
     void tick() override {}
 };
 

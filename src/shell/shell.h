@@ -7,16 +7,38 @@ namespace qxs {
 
 enum class Beep { kDefault, kExclamation };
 
-// Menu items whose check marks follow settings.
-enum MenuId : int {
-    kMenuSound = 40013,
-    kMenuGreedy = 40014,
-    kMenuMinimize = 40018,
-    kMenuPause = 40028,
-    kMenuConnects = 40029,
-    kMenuCommands = 40030,
-    kMenuFiles = 40031,
-    kMenuClosing = 40032,
+// The operator's commands, by the identifiers of the window's menu items.
+enum OperatorCommand : int {
+    kCmdAbout = 40002,
+    kCmdServerControl = 40004,
+    kCmdStatus = 40006,
+    kCmdDebug1 = 40007,
+    kCmdDebug2 = 40008,
+    kCmdExit = 40009,
+    kCmdDebug3 = 40011,
+    kCmdSound = 40013,
+    kCmdGreedy = 40014,
+    kCmdReload = 40015,
+    kCmdUserList = 40016,
+    kCmdGroupList = 40017,
+    kCmdMinimize = 40018,
+    kCmdAliasList = 40019,
+    kCmdCycleLogs = 40020,
+    kCmdCopyLog = 40022,
+    kCmdResetLog = 40023,
+    kCmdCopy = 40024,
+    kCmdExtensionList = 40025,
+    kCmdSocketInfo = 40026,
+    kCmdSocketList = 40027,
+    kCmdPause = 40028,
+    kCmdConnects = 40029,
+    kCmdCommands = 40030,
+    kCmdFiles = 40031,
+    kCmdClosing = 40032,
+    kCmdHelp = 40034,
+    // Not menu items: pausing and resuming outright, as the control channel does.
+    kCmdPauseOn = 1,
+    kCmdResume = 2,
 };
 
 class Shell {
@@ -31,9 +53,10 @@ public:
     // A message box with an OK button (a screen-log line on the console).
     virtual void message_box(const char* text, const char* title) = 0;
     virtual void beep(Beep kind) = 0;
-    // Sets (1), clears (0) or toggles (-1) a menu check mark; the state the
-    // item has afterwards.
-    virtual int set_menu_check(int id, int value) = 0;
+    // A switch the engine owns (pause, an option, a debug detail: named by
+    // its command) is now on or off; the front end shows it (a check mark).
+    // The front end never keeps the value itself.
+    virtual void show_switch(int command, bool on) = 0;
     // The timer message to the main window, first thing in every tick.
     virtual void tick() = 0;
 };

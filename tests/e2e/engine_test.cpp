@@ -15,7 +15,6 @@ namespace qxs::test {
 namespace {
 
 using std::chrono::milliseconds;
-using std::chrono::seconds;
 
 std::string numbered_bytes(size_t size) {
     std::string content(size, '\0');
@@ -189,16 +188,6 @@ TEST_F(Engine, ThirtyThirdClientIsClosedWithoutAWord) {
     std::this_thread::sleep_for(milliseconds(100));
     EXPECT_EQ(body_of(exchange(server.http_port(), "GET /hello.txt HTTP/1.0\r\n\r\n")),
               "hello, world\r\n");
-}
-
-TEST_F(Engine, SilentClientIsClosedAfterSixtySeconds) {
-    start("pollevery=200\r\n");
-    Client silent(server.http_port());
-    ASSERT_TRUE(silent.connected());
-    std::this_thread::sleep_for(seconds(55));
-    EXPECT_EQ(server.screen_log().find("Connection timed out on read\r\n"), std::string::npos);
-    EXPECT_TRUE(silent.closed_by_server(seconds(10)));
-    EXPECT_TRUE(server.wait_for_log("Connection timed out on read\r\n"));
 }
 
 }  // namespace

@@ -12,7 +12,6 @@ namespace qxs::test {
 namespace {
 
 using std::chrono::milliseconds;
-using std::chrono::seconds;
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -120,9 +119,6 @@ TEST_F(FileAnswersE2e, DebugPageHoldsOnlyItsOwnConnection) {
     std::string other = exchange(server.http_port(), "GET /hello.txt HTTP/1.0\r\n\r\n");
     EXPECT_TRUE(contains(other, "hello, world\n")) << other;
     EXPECT_FALSE(debug.closed_by_server(milliseconds(100)));
-
-    // Then the held connection is closed by the server.
-    EXPECT_TRUE(debug.closed_by_server(seconds(20)));
 }
 
 }  // namespace

@@ -119,7 +119,7 @@ protected:
         set_raw_command(c, raw);
         c.request_type = type;
         copy_text(c.user_agent, sizeof c.user_agent, agent);
-        copy_text(c.path, sizeof c.path, "c:\\html\\page.htm");
+        copy_text(c.file_name, sizeof c.file_name, "c:\\html\\page.htm");
         fill_page_variables(c);
         return c;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "cgi/cgi_monitor.h"
 #include "config/settings.h"
 #include "support/engine_fixture.h"
 
@@ -79,6 +80,19 @@ TEST_F(Reader, OverlongLineStaysCarriedUntilTheTimeOut) {
     EXPECT_EQ(c.buffinlen, 2048);
     feed(c, " HTTP/1.0\r\n\r\n");
     EXPECT_EQ(c.state, kRead);  // the line never completes
+}
+
+// The read time-out counts from the accept with the tick's clock: exactly
+// sixty seconds is not yet too long, sixty-one is.
+TEST_F(Reader, AnIncompleteRequestIsClosedAfterSixtySeconds) {
+    Connection& c = fx.connect("127.0.0.1", 1000);
+    feed(c, "GET /a.htm HTTP/1.0\r\n");
+    cgi_monitor_pass(1060);
+    EXPECT_EQ(c.state, kRead);
+    cgi_monitor_pass(1061);
+    EXPECT_EQ(c.state, kIdle);
+    EXPECT_STREQ(c.status_text, "Connection timeout");
+    EXPECT_NE(fx.shell.log.find("Connection timed out on read\r\n"), std::string::npos);
 }
 
 }  // namespace

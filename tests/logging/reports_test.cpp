@@ -58,7 +58,7 @@ TEST(Reports, SocketListShowsBusySlots) {
     Connection& send = fx.connect("192.168.100.200");
     send.state = kSend;
     send.bytes_sent = 1024;
-    copy_text(send.path, sizeof send.path, "c:\\html\\big.htm");
+    copy_text(send.file_name, sizeof send.file_name, "c:\\html\\big.htm");
     fx.shell.take();
     socket_list(*engine.table);
     EXPECT_EQ(fx.shell.take(),

@@ -9,6 +9,7 @@
 #include "config/settings.h"
 #include "engine/connection.h"
 #include "platform/strings.h"
+#include "request/request_headers.h"
 #include "support/engine_fixture.h"
 
 namespace qxs {
@@ -200,6 +201,21 @@ TEST(Dispatch, RequestsWithoutBodyAreAnsweredAtTheEmptyLine) {
         EXPECT_NE(c.state, kRead) << request;
         bool post = c.request_type == kRequestPost;
         EXPECT_EQ(test::TempDir::read(stale), post ? "" : "from an earlier post") << request;
+    }
+}
+
+// A body larger than the server stores is refused before any of it is
+// read; one just below the limit is waited for.
+TEST(Dispatch, BodiesAboveTheLimitAreRefusedAtTheEmptyLine) {
+    for (long length : {kMaxRequestBody, kMaxRequestBody + 1}) {
+        test::EngineFixture f;
+        Connection& c = f.connect();
+        feed(c, "POST /form HTTP/1.0");
+        feed(c, "Content-length: " + std::to_string(length));
+        feed(c, "");
+        const bool refused = length > kMaxRequestBody;
+        EXPECT_EQ(c.state, refused ? kIdle : kRead) << length;
+        EXPECT_EQ(f.sent(c).rfind("HTTP/1.0 413 Request Entity Too Large\r\n", 0) == 0, refused);
     }
 }
 

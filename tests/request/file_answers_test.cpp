@@ -230,13 +230,15 @@ TEST_F(FileAnswersTest, DebugPageHoldsOnlyItsOwnConnection) {
                                     "text/html\r\n\r\n<h2>Debug</h2><pre>",
                                     0),
               0u);
-    ASSERT_NE(c.hold_until, 0);
+    EXPECT_EQ(c.hold_until, engine.now + 10);
     // Whatever the client sends now is left alone, and the end is no time-out.
     fixture.sockets.queue_input(c.sock, "GET /again HTTP/1.0\r\n\r\n");
     read_step(c, FD_READ);
     EXPECT_EQ(c.buffinlen, 0);
 
     fixture.shell.take();
+    cgi_monitor_pass(c.hold_until - 1);
+    EXPECT_FALSE(fixture.closed(c));
     cgi_monitor_pass(c.hold_until);
     EXPECT_TRUE(fixture.closed(c));
     EXPECT_EQ(fixture.shell.log.find("timed out"), std::string::npos);

@@ -20,11 +20,7 @@ public:
         boxes += std::string(title) + ": " + text + "\n";
     }
     void beep(Beep) override { ++beeps; }
-    int set_menu_check(int id, int value) override {
-        bool was = checks[id];
-        checks[id] = value < 0 ? !was : value != 0;
-        return was ? 0 : 1;
-    }
+    void show_switch(int command, bool on) override { checks[command] = on; }
     void tick() override {}
 
     std::string take() {

@@ -25,7 +25,8 @@ EngineFixture::EngineFixture() {
     home.write("gopher/.keep", "");
     home.write("logs/.keep", "");
     home.write("temp/.keep", "");
-    engine.table = create_table(time(nullptr));
+    engine.now = time(nullptr);
+    engine.table = create_table(engine.now);
     engine.totals = EngineTotals{};
     copy_text(engine.server_name, sizeof engine.server_name, "testhost");
     copy_text(engine.server_host_port, sizeof engine.server_host_port, "testhost:8080");
@@ -43,7 +44,8 @@ EngineFixture::~EngineFixture() {
 
 Connection& EngineFixture::connect(const char* address, time_t now) {
     Socket s = sockets.open_connection();
-    int slot = take_slot(*engine.table, s, 0, now != 0 ? now : time(nullptr));
+    if (now != 0) engine.now = now;
+    int slot = take_slot(*engine.table, s, 0, engine.now);
     Connection& c = engine.table->records[slot];
     copy_text(c.remote_address, sizeof c.remote_address, address);
     copy_text(c.remote_host, sizeof c.remote_host, address);

@@ -21,7 +21,8 @@ public:
     EngineFixture(const EngineFixture&) = delete;
     EngineFixture& operator=(const EngineFixture&) = delete;
 
-    // A connection in state Read from the address, as admission leaves it.
+    // A connection in state Read from the address, as admission leaves it;
+    // `now` (when not 0) becomes the engine's clock first.
     Connection& connect(const char* address = "127.0.0.1", time_t now = 0);
     // Everything sent to the connection's socket so far.
     const std::string& sent(const Connection& c) { return sockets.sent(c.sock); }

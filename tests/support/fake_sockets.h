@@ -23,7 +23,11 @@ public:
     void queue_input(Socket s, const std::string& bytes) { input_[s] += bytes; }
     // Everything sent on the socket so far.
     const std::string& sent(Socket s) { return sent_[s]; }
-    bool closed(Socket s) const { return closed_.count(s) != 0; }
+    bool closed(Socket s) const { return closes(s) != 0; }
+    int closes(Socket s) const {
+        auto it = closes_.find(s);
+        return it == closes_.end() ? 0 : it->second;
+    }
 
     // Failure injection, applied to the next sends of any socket:
     // each send takes at most this many bytes (0: no limit) ...
@@ -62,7 +66,7 @@ private:
     int last_error_ = 0;
     std::map<Socket, std::string> input_;
     std::map<Socket, std::string> sent_;
-    std::map<Socket, bool> closed_;
+    std::map<Socket, int> closes_;
     SocketLibraryInfo info_{};
 };
 
