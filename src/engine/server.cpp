@@ -255,6 +255,12 @@ void socket_notification(Socket sock, int event, int error, time_t now) {
     }
 }
 
+void wake_tick() {
+    if (engine.timer_running || engine.loop == nullptr) return;
+    engine.timer_running =
+        engine.loop->start_timer(static_cast<unsigned>(settings.pollevery), on_tick, nullptr);
+}
+
 void timer_tick(time_t now) {
     engine.now = now;
     // Socket notifications held for the tick come first, as a message queue

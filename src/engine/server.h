@@ -60,5 +60,8 @@ int server_shutdown();
 void socket_notification(Socket sock, int event, int error, time_t now);
 // One tick of timer 1, at time `now`.
 void timer_tick(time_t now);
+// Starts the tick if it is not running (work has arrived, or the front end
+// wants ticks again); its first tick comes one period later.
+void wake_tick();
 
 }  // namespace qxs

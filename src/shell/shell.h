@@ -59,6 +59,10 @@ public:
     virtual void show_switch(int command, bool on) = 0;
     // The timer message to the main window, first thing in every tick.
     virtual void tick() = 0;
+    // The tick runs only while something needs it: a busy slot, or a front
+    // end that says so here (a shown window animating). A front end that
+    // starts needing ticks again calls wake_tick() (engine/server.h).
+    virtual bool wants_ticks() const { return false; }
 };
 
 // The front end in use; a silent one until set_shell is called.
