@@ -26,15 +26,44 @@ namespace {
 
 constexpr const char* kErrorTitle = "QXServer ERROR!";
 constexpr const char* kLogMutexName = "/MUTEX/QXS1/QXS_LOG_MUTEX";
-// The longest tick (milliseconds) for which socket notifications wait for it.
-constexpr int kHoldNotificationsUpTo = 10;
-
 void on_notification(void*, Socket sock, int event, int error) {
-    socket_notification(sock, event, error, time(nullptr));
+    socket_notification(sock, event, error, time(nullptr), engine.loop->now_ms());
 }
 
 void on_tick(void*) {
-    timer_tick(time(nullptr));
+    timer_tick(time(nullptr), engine.loop->now_ms());
+}
+
+void set_clock(time_t now, uint64_t now_ms) {
+    engine.now = now;
+    engine.now_ms = now_ms;
+}
+
+bool send_turn_allowed() {
+    return !engine.send_turn_ran ||
+           engine.now_ms - engine.last_send_turn_ms >= static_cast<uint64_t>(settings.pollevery);
+}
+
+// One round-robin send turn, counted for the one-sender-per-period bound.
+bool send_turn() {
+    if (!timer_send_pass(*engine.table)) return false;
+    engine.last_send_turn_ms = engine.now_ms;
+    engine.send_turn_ran = true;
+    return true;
+}
+
+bool tick_needed() {
+    return count_active(*engine.table) > 0 || shell().wants_ticks();
+}
+
+// Starts or stops the tick as the state the event left asks.
+void settle_tick() {
+    if (tick_needed()) {
+        wake_tick();
+    } else if (engine.timer_running) {
+        engine.loop->stop_timer();
+        engine.timer_running = false;
+    }
 }
 
 void beep_if_sound(Beep kind) {
@@ -156,13 +185,6 @@ int server_startup(EventLoop& loop) {
         for (int i = 0; i < 3; ++i) shell().beep(Beep::kExclamation);
     }
 
-    // With a tick this frequent every answer leaves within a tick of its
-    // request anyway; taking socket notifications at the tick instead of as
-    // they come spares the server a wake-up for each of them.
-    engine.notifications_held =
-        engine.timer_running && settings.pollevery <= kHoldNotificationsUpTo;
-    sockets().hold_notifications(engine.notifications_held);
-
     engine.log_mutex.create(kLogMutexName);
 
     if (!find_host_name()) return -1;
@@ -198,9 +220,9 @@ int server_shutdown() {
     return 0;
 }
 
-void socket_notification(Socket sock, int event, int error, time_t now) {
-    engine.now = now;
-    if (error != 0 && event != FD_CLOSE) return;
+namespace {
+
+void dispatch_notification(Socket sock, int event, int error) {
     ConnectionTable& table = *engine.table;
     switch (event) {
         case FD_READ:
@@ -255,24 +277,38 @@ void socket_notification(Socket sock, int event, int error, time_t now) {
     }
 }
 
+}  // namespace
+
+void socket_notification(Socket sock, int event, int error, time_t now, uint64_t now_ms) {
+    set_clock(now, now_ms);
+    if (error != 0 && event != FD_CLOSE) return;
+    dispatch_notification(sock, event, error);
+    send_turn_if_quiet();
+    settle_tick();
+}
+
 void wake_tick() {
     if (engine.timer_running || engine.loop == nullptr) return;
     engine.timer_running =
         engine.loop->start_timer(static_cast<unsigned>(settings.pollevery), on_tick, nullptr);
 }
 
-void timer_tick(time_t now) {
-    engine.now = now;
-    // Socket notifications held for the tick come first, as a message queue
-    // hands out its timer messages only when nothing else is waiting.
-    if (engine.notifications_held) sockets().deliver_held();
+void send_turn_if_quiet() {
+    if (send_turn_allowed()) send_turn();
+}
+
+void timer_tick(time_t now, uint64_t now_ms) {
+    set_clock(now, now_ms);
     shell().tick();
     ConnectionTable& table = *engine.table;
     for (Connection& c : table.records) {
         if (c.state == kRead) read_step(c, 0);
     }
-    if (timer_send_pass(table)) shell().refresh_status();
+    if (send_turn_allowed() && send_turn()) shell().refresh_status();
     cgi_monitor_pass(now);
+    // Output a program left in this tick goes out now when no turn ran.
+    send_turn_if_quiet();
+    settle_tick();
 }
 
 }  // namespace qxs

@@ -35,10 +35,16 @@ struct Engine {
     int startup_stage = 0;  // 10 while finding the host name, 20 once listening
     NamedLock log_mutex;
     // The time of the event being handled. Each entry point below takes it
-    // as its `now` and keeps it here for everything it calls (the close
-    // line, the time of an admission, the "/~debug" hold), so that tests
-    // move time by passing it in.
+    // as its `now` (seconds) and `now_ms` (the loop's monotonic clock) and
+    // keeps it here for everything it calls (the close line, the time of an
+    // admission, the "/~debug" hold, the send turns), so that tests move
+    // time by passing it in.
     time_t now = 0;
+    uint64_t now_ms = 0;
+    // When the last send turn that sent something ran (now_ms); at most one
+    // connection sends per pollevery milliseconds. Valid once any has run.
+    uint64_t last_send_turn_ms = 0;
+    bool send_turn_ran = false;
     bool timer_running = false;
     // Socket notifications are taken at the tick (a tick of 10 ms or less).
     bool notifications_held = false;
@@ -55,13 +61,25 @@ int server_startup(EventLoop& loop);
 // are not closed one by one.
 int server_shutdown();
 
-// The notify procedure's socket half: one notification of one socket, at
-// time `now`.
-void socket_notification(Socket sock, int event, int error, time_t now);
-// One tick of timer 1, at time `now`.
-void timer_tick(time_t now);
-// Starts the tick if it is not running (work has arrived, or the front end
-// wants ticks again); its first tick comes one period later.
+// The notify procedure's socket half: one notification of one socket.
+void socket_notification(Socket sock, int event, int error, time_t now, uint64_t now_ms);
+// One tick of timer 1.
+void timer_tick(time_t now, uint64_t now_ms);
+
+// The tick runs only while something needs it: a busy slot (reading,
+// sending, a program running) or a front end that wants ticks. Every entry
+// point settles it when its event is handled, so a server with no
+// connection sleeps until the next one arrives. wake_tick starts it for a
+// front end that wants ticks again; the first tick comes one period later,
+// so nothing the tick does comes later than it would with a tick that
+// never stopped.
 void wake_tick();
+
+// A connection that became ready to send does not wait for the tick when
+// no send turn has run within the last pollevery milliseconds: the next
+// round-robin turn runs at once. So one lone request is answered in the
+// event that completes it, and the bounds of the send queue hold as with
+// the tick alone (one sending connection per period).
+void send_turn_if_quiet();
 
 }  // namespace qxs

@@ -5,6 +5,8 @@
 
 #include <uv.h>
 
+#include <cstdint>
+
 namespace qxs {
 
 class EventLoop {
@@ -17,9 +19,12 @@ public:
     EventLoop& operator=(const EventLoop&) = delete;
 
     uv_loop_t* uv() { return &loop_; }
+    // Milliseconds of the loop's monotonic clock, as of the current pass.
+    uint64_t now_ms() const { return uv_now(&loop_); }
 
     // Timer 1: calls `tick` every `period_ms` milliseconds (at least 1) until
-    // stop_timer. False when the timer cannot be started.
+    // stop_timer, the first time one period after the start. False when the
+    // timer cannot be started.
     [[nodiscard]] bool start_timer(unsigned period_ms, Callback tick, void* context);
     void stop_timer();
 

@@ -43,8 +43,6 @@ class SystemSockets final : public SocketApi {
 public:
     int startup(uv_loop_t* loop, NotifyHandler handler, void* context) override;
     void cleanup() override;
-    void hold_notifications(bool hold) override;
-    void deliver_held() override;
     const SocketLibraryInfo& library_info() const override { return info_; }
     int last_error() const override { return last_error_; }
 
@@ -124,29 +122,6 @@ void SystemSockets::cleanup() {
         ++w.generation;
     }
     handler_ = nullptr;
-}
-
-void SystemSockets::hold_notifications(bool hold) {
-    if (epoll_fd_ < 0) return;
-    if (hold && poll_started_) {
-        uv_poll_stop(&poll_);
-        poll_started_ = false;
-    } else if (!hold && !poll_started_) {
-        uv_poll_start(&poll_, UV_READABLE, on_ready);
-        poll_started_ = true;
-    }
-}
-
-void SystemSockets::deliver_held() {
-    // A read that leaves data behind is ready again at once: the rounds let
-    // a connection take its whole input in one tick, within bounds.
-    constexpr int kRounds = 64;
-    for (int round = 0; round < kRounds && epoll_fd_ >= 0; ++round) {
-        epoll_event events[64];
-        int n = epoll_wait(epoll_fd_, events, 64, 0);
-        if (n <= 0) return;
-        for (int i = 0; i < n && epoll_fd_ >= 0; ++i) dispatch(events[i]);
-    }
 }
 
 Socket SystemSockets::open_stream() {

@@ -80,12 +80,6 @@ public:
     [[nodiscard]] virtual int startup(uv_loop_t* loop, NotifyHandler handler, void* context) = 0;
     // Stops notifications and releases the layer. Sockets stay open.
     virtual void cleanup() = 0;
-    // Notifications normally arrive as soon as the system reports readiness.
-    // Held, they wait until deliver_held() is called (the tick takes them).
-    virtual void hold_notifications(bool hold) = 0;
-    // Delivers every notification that is ready now, as long as new ones keep
-    // coming (a bounded number of rounds).
-    virtual void deliver_held() = 0;
     virtual const SocketLibraryInfo& library_info() const = 0;
 
     [[nodiscard]] virtual int last_error() const = 0;

@@ -78,24 +78,30 @@ TEST(NotifyProcedure, PeerCloseEndsOnlyAConnectionStillReading) {
     Connection& waiting = fx.connect();
     sending.state = kSend;
     waiting.state = kCgiWait;
+    engine.send_turn_ran = true;  // no send turn now: the sender has no file
+    engine.last_send_turn_ms = 0;
     for (Connection* c : {&reading, &sending, &waiting})
-        socket_notification(c->sock, FD_CLOSE, 0, 0);
+        socket_notification(c->sock, FD_CLOSE, 0, 0, 0);
     EXPECT_EQ(reading.state, kIdle);
     EXPECT_EQ(sending.state, kSend);  // its next send tells whether the peer is gone
     EXPECT_EQ(waiting.state, kCgiWait);
-    socket_notification(waiting.sock, FD_CLOSE, 10054, 0);
+    socket_notification(waiting.sock, FD_CLOSE, 10054, 0, 0);
     EXPECT_EQ(waiting.state, kIdle);
 }
 
+// Within a period that had its send turn, a write notification gives the
+// sending connection a turn of its own only when greedy.
 TEST(NotifyProcedure, WriteStartsATurnOnlyWhenGreedy) {
     EngineFixture fx;
     fx.home.write("html/f.txt", "0123456789");
     Connection& c = fx.connect();
     queuegopherfile(c, "c:\\html\\f.txt", 1, 0);
-    socket_notification(c.sock, FD_WRITE, 0, 0);
+    engine.send_turn_ran = true;
+    engine.last_send_turn_ms = 1000;
+    socket_notification(c.sock, FD_WRITE, 0, 0, 1100);
     EXPECT_EQ(fx.sent(c), "");
     settings.greedy = 1;
-    socket_notification(c.sock, FD_WRITE, 0, 0);
+    socket_notification(c.sock, FD_WRITE, 0, 0, 1100);
     EXPECT_EQ(fx.sent(c), "0123456789");
 }
 

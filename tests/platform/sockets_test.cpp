@@ -210,28 +210,5 @@ TEST_F(Notifications, NothingArrivesAfterClose) {
     for (size_t i = before; i < events.size(); ++i) EXPECT_NE(events[i].socket, s);
 }
 
-TEST_F(Notifications, HeldNotificationsWaitForTheirDelivery) {
-    api().hold_notifications(true);
-    int peer = client();
-    pump();
-    EXPECT_EQ(count(listener, FD_ACCEPT), 0);
-    api().deliver_held();
-    ASSERT_EQ(count(listener, FD_ACCEPT), 1);
-    Socket s = accept_one(FD_READ | FD_CLOSE);
-    ::send(peer, "abc", 3, 0);
-    pump();
-    EXPECT_EQ(count(s, FD_READ), 0);
-    api().deliver_held();
-    EXPECT_EQ(count(s, FD_READ), 1);
-    // Released, they arrive as they come again.
-    api().hold_notifications(false);
-    ::close(peer);
-    char buffer[8];
-    EXPECT_EQ(api().recv(s, buffer, sizeof buffer, 0), 3);
-    pump(200);
-    EXPECT_EQ(count(s, FD_CLOSE), 1);
-    api().close_socket(s);
-}
-
 }  // namespace
 }  // namespace qxs

@@ -26,6 +26,9 @@ EngineFixture::EngineFixture() {
     home.write("logs/.keep", "");
     home.write("temp/.keep", "");
     engine.now = time(nullptr);
+    engine.now_ms = 0;
+    engine.send_turn_ran = false;
+    engine.last_send_turn_ms = 0;
     engine.table = create_table(engine.now);
     engine.totals = EngineTotals{};
     copy_text(engine.server_name, sizeof engine.server_name, "testhost");

@@ -41,8 +41,6 @@ public:
 
     int startup(uv_loop_t*, NotifyHandler, void*) override { return 0; }
     void cleanup() override {}
-    void hold_notifications(bool) override {}
-    void deliver_held() override {}
     const SocketLibraryInfo& library_info() const override { return info_; }
     int last_error() const override { return last_error_; }
     Socket open_stream() override { return open_connection(); }
