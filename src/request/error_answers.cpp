@@ -76,7 +76,35 @@ void escape_unquoted_value(const char* text, char* out, size_t size) {
     out[n] = '\0';
 }
 
+const char* reason_phrase(int status) {
+    switch (status) {
+        case 400:
+            return "Bad Request";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 413:
+            return "Request Entity Too Large";
+        case 502:
+            return "Bad Gateway";
+        case 504:
+            return "Gateway Timeout";
+        default:
+            return "Internal Server Error";
+    }
+}
+
 }  // namespace
+
+void send_error_status(Connection& c, int status) {
+    if (!c.full_request) return;
+    char header[160];
+    format_text(header, sizeof header,
+                "HTTP/1.0 %d %s\r\nServer: QXServer/%s\r\nContent-type: text/html\r\n\r\n", status,
+                reason_phrase(status), kServerVersion);
+    send_header(c, header);
+}
 
 char* response_buffer() {
     static std::unique_ptr<char[]> buffer(new (std::nothrow) char[kResponseBufferSize]);
@@ -141,6 +169,7 @@ void send_not_found(Connection& c, int result) {
 void send_bad_path(Connection& c) {
     char* buffer = response_buffer();
     if (buffer != nullptr) {
+        send_error_status(c, 400);
         static char escaped[kEscapedCommandSize];
         html_escape(c.raw_command, escaped, sizeof escaped);
         format_text(buffer, kResponseBufferSize,
@@ -154,13 +183,12 @@ void send_bad_path(Connection& c) {
 
 void send_body_too_large(Connection& c) {
     screen_logf("%02d) Request body of %ld bytes refused: too large\r\n", c.slot, c.content_length);
-    char text[512];
+    send_error_status(c, 413);
+    char text[256];
     format_text(text, sizeof text,
-                "HTTP/1.0 413 Request Entity Too Large\r\nServer: QXServer/%s\r\n"
-                "Content-type: text/html\r\n\r\n<h1>413 Request Entity Too Large</h1>\r\n"
-                "<p>The request body of %ld bytes is larger than this server takes (%ld "
-                "bytes).</p>\r\n",
-                kServerVersion, c.content_length, kMaxRequestBody);
+                "<h1>413 Request Entity Too Large</h1>\r\n<p>The request body of %ld bytes is "
+                "larger than this server takes (%ld bytes).</p>\r\n",
+                c.content_length, kMaxRequestBody);
     send_text(c, text);
     set_status_text(c, "Request body too large");
     close_connection(c);

@@ -16,6 +16,14 @@ inline constexpr size_t kResponseBufferSize = 1024;
 // formatted into it is sent at once, so sharing is safe on the one thread.
 char* response_buffer();
 
+// The status line and Content-type that today's clients need before an
+// error text which would otherwise go out bare (they refuse an answer
+// without a status line). Only a request whose line carried a version word
+// gets them; a simple request and every gopher request get the text alone,
+// byte for byte as before. `status` is one of 400, 403, 404, 413, 500, 502,
+// 504.
+void send_error_status(Connection& c, int status);
+
 // Each sends its answer and closes the connection.
 // A 302 answer to `url`.
 void send_redirect(Connection& c, const char* url);

@@ -81,10 +81,12 @@ void answer_image_map(Connection& c) {
         return;
     }
     if (outcome == 0) {
+        send_error_status(c, 404);
         send_text(c, found);
         close_connection(c);
         return;
     }
+    send_error_status(c, outcome == -1 ? 404 : 500);
     send_and_log(c, "\r\n*** Error searching map file!\r\n");
     if (outcome == -1) {
         send_and_log(c, "\r\n Reason for error: Error opening map file\r\n");

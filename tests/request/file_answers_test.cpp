@@ -34,6 +34,13 @@ std::string redirect_text(const std::string& url) {
 
 const std::string kNotFound = "HTTP/1.0 404 NOT FOUND\r\n\r\n<H1>404 FILE NOT FOUND</H1>\r\n";
 
+// What a request with a version word gets before a text that once went out
+// bare.
+std::string status_line(const char* status) {
+    return std::string("HTTP/1.0 ") + status +
+           "\r\nServer: QXServer/Personal-3.07b-32bit\r\nContent-type: text/html\r\n\r\n";
+}
+
 class FileAnswersTest : public ::testing::Test {
 protected:
     FileAnswersTest() {
@@ -149,9 +156,10 @@ TEST_F(FileAnswersTest, ErrorAnswersEchoTheRequestEscaped) {
         // An empty file is as good as a missing one.
         {"/empty.htm", "", kNotFound + "<P>The file requested (/empty.htm) was not found.</P>"},
         {"noslash<b>&\"", "",
-         "<h1>Error 400 Bad Request</h1>\r\n<h3>QXServer/Personal-3.07b-32bit</h3>\r\nYou said "
-         "[GET noslash&lt;b&gt;&amp;&quot; HTTP/1.0], and either that is an error, or this "
-         "server doesn't understand it."},
+         status_line("400 Bad Request") +
+             "<h1>Error 400 Bad Request</h1>\r\n<h3>QXServer/Personal-3.07b-32bit</h3>\r\nYou said "
+             "[GET noslash&lt;b&gt;&amp;&quot; HTTP/1.0], and either that is an error, or this "
+             "server doesn't understand it."},
         {"/x/../../secret.txt", "",
          kNotFound +
              "<P>The file requested (/x/../../secret.txt) was not found.</P><H2>Double periods "
@@ -199,11 +207,15 @@ TEST_F(FileAnswersTest, ImageMapClicks) {
     const std::pair<const char*, std::string> cases[] = {
         {"/maps/nav.map?10,20", redirect_text("http://testhost:8080/target.htm")},
         {"/maps/nav.map?100,105", redirect_text("http://elsewhere/c.htm")},
-        {"/maps/nav.map?99,60", "Nothing was found at location [99,60]."},
-        {"/maps/nav.map?12", ""},
-        {"/maps/none.map?1,2", failed},
+        {"/maps/nav.map?99,60",
+         status_line("404 Not Found") + "Nothing was found at location [99,60]."},
+        {"/maps/nav.map?12", status_line("404 Not Found")},
+        {"/maps/none.map?1,2", status_line("404 Not Found") + failed},
     };
     for (const auto& [path, expected] : cases) EXPECT_EQ(get(path), expected) << path;
+    // A simple request (no version word) still gets the text alone.
+    EXPECT_EQ(answer(request("/maps/nav.map?99,60", kRequestGet, 0)),
+              "Nothing was found at location [99,60].");
     EXPECT_NE(fixture.shell.log.find(failed), std::string::npos);
     // Without a click the map file is a file like any other.
     EXPECT_EQ(get("/maps/empty.map").find(kNotFound), 0u);
