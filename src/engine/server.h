@@ -46,6 +46,10 @@ struct Engine {
     uint64_t last_send_turn_ms = 0;
     bool send_turn_ran = false;
     bool timer_running = false;
+    // Listeners whose connections wait in the listen queue because every
+    // slot was busy: a burst waits a moment there instead of being turned
+    // away, and is taken from the queue when a slot frees.
+    Socket waiting_listeners[2] = {kInvalidSocket, kInvalidSocket};
     // Socket notifications are taken at the tick (a tick of 10 ms or less).
     bool notifications_held = false;
 };

@@ -28,11 +28,11 @@ EventLoop::~EventLoop() {
     uv_loop_close(&loop_);
 }
 
-bool EventLoop::start_timer(unsigned period_ms, Callback tick, void* context) {
+bool EventLoop::start_timer(unsigned period_ms, Callback tick, void* context, unsigned first_ms) {
     if (period_ms == 0) period_ms = 1;
     tick_ = tick;
     tick_context_ = context;
-    return uv_timer_start(&timer_, on_timer, period_ms, period_ms) == 0;
+    return uv_timer_start(&timer_, on_timer, first_ms != 0 ? first_ms : period_ms, period_ms) == 0;
 }
 
 void EventLoop::stop_timer() {

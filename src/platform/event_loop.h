@@ -23,9 +23,11 @@ public:
     uint64_t now_ms() const { return uv_now(&loop_); }
 
     // Timer 1: calls `tick` every `period_ms` milliseconds (at least 1) until
-    // stop_timer, the first time one period after the start. False when the
-    // timer cannot be started.
-    [[nodiscard]] bool start_timer(unsigned period_ms, Callback tick, void* context);
+    // stop_timer, the first time after `first_ms` (0: one period). Starting
+    // it again while it runs moves its phase. False when the timer cannot be
+    // started.
+    [[nodiscard]] bool start_timer(unsigned period_ms, Callback tick, void* context,
+                                   unsigned first_ms = 0);
     void stop_timer();
 
     // SIGINT and SIGTERM call `on_stop` (once per signal), as closing the
