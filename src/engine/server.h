@@ -8,6 +8,8 @@
 //   request/...     handle_line, serve_get, send_directory: the answer
 //   sender.cpp      queuegopherfile, timer_send_pass, send_step: the file
 //   connection.cpp  close_connection: access log, socket, slot
+// docs/engine.md tells the same road at more length, with the rules of who
+// ends a request, who owns the switches and who may include what.
 #pragma once
 
 #include <cstdint>
