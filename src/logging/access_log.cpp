@@ -25,8 +25,6 @@ constexpr size_t kRequestSize = 256;  // 255 characters of a request line
 constexpr size_t kNameSize = 1024;    // an encoded key or referer: at most 3 bytes a character
 constexpr size_t kValueSize = 1023;   // a counter's value as read
 constexpr size_t kTotalSize = 1025;   // a total as read at start-up
-// Every log line gives its time in this zone, whatever the local one is.
-constexpr const char* kZone = "-0700";
 
 LogTotals totals;
 std::unique_ptr<char[]> log_buffer;
@@ -144,14 +142,18 @@ void write_access_log(Connection& c) {
     const char* user = c.auth_user[0] != '\0' ? c.auth_user : "-";
     char request[kRequestSize];
     logged_request(c.raw_command, settings.logsearchstring != 0, request, sizeof request);
+    // The zone of the local time the line gives, so that analysers place
+    // every hit at its hour.
+    char zone[8];
+    zone_offset(c.start_time, zone);
     char first_date[64];
     format_text(first_date, sizeof first_date, "%s/%s/%s:%s:%s:%s %s", date.day, date.month,
-                date.year, date.hours, date.minutes, date.seconds, kZone);
+                date.year, date.hours, date.minutes, date.seconds, zone);
 
     if (settings.logany) {
         format_text(log_buffer.get(), kLogBufferSize,
                     "%s - %s [%s/%s/%s:%s:%s:%s %s] \"%s\" %s %ld\r\n", c.remote_host, user,
-                    date.day, date.month, date.year, date.hours, date.minutes, date.seconds, kZone,
+                    date.day, date.month, date.year, date.hours, date.minutes, date.seconds, zone,
                     request, status, c.bytes_sent);
         char log_file[kPathSize];
         format_text(log_file, sizeof log_file, "%sqxs.log", settings.logdir);

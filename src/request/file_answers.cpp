@@ -143,17 +143,22 @@ void serve_file(Connection& c, const char* name, long size, uint16_t date, uint1
         const char* type = mime_type_for(last_path_component(name));
         char modified[32];
         packed_file_date(date, clock, modified, 1);
+        // A page whose variables are filled in on the way out is longer or
+        // shorter than its file: the close ends it, as it ends an index page.
+        char length[48] = "";
+        if (!is_substituted(name))
+            format_text(length, sizeof length, "Content-Length: %ld\r\n", size);
         char* buffer = response_buffer();
         if (type != nullptr) {
             format_text(buffer, kResponseBufferSize,
                         "HTTP/1.0 200 OK\r\nServer: QXServer/%s\r\nMIME-version: 1.0\r\n"
-                        "Last-Modified: %s\r\nContent-Type: %s\r\nContent-Length: %ld\r\n\r\n",
-                        kServerVersion, modified, type, size);
+                        "Last-Modified: %s\r\nContent-Type: %s\r\n%s\r\n",
+                        kServerVersion, modified, type, length);
         } else {
             format_text(buffer, kResponseBufferSize,
                         "HTTP/1.0 200 OK\r\nServer: QXServer/%s\r\nMIME-version: 1.0\r\n"
-                        "Last-Modified: %s\r\nContent-Length: %ld\r\n\r\n",
-                        kServerVersion, modified, size);
+                        "Last-Modified: %s\r\n%s\r\n",
+                        kServerVersion, modified, length);
         }
         send_header(c, buffer);
         if (settings.debug2) screen_log(buffer);

@@ -84,6 +84,7 @@ bool ServerProcess::start(const std::vector<std::string>& extra_args, bool wait_
         if (chdir("/") != 0) _exit(126);
         // Keep the log lock of each test to itself.
         setenv("XDG_RUNTIME_DIR", home_.path().c_str(), 1);
+        for (const auto& [name, value] : environment_) setenv(name.c_str(), value.c_str(), 1);
         execv(argv[0], argv.data());
         _exit(127);
     }

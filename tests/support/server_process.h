@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/temp_dir.h"
@@ -46,6 +47,11 @@ public:
     bool running() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
 
+    // An environment variable the server is started with ("TZ").
+    void set_environment(const std::string& name, const std::string& value) {
+        environment_.emplace_back(name, value);
+    }
+
     // Types an operator command on the server's standard input ("pause").
     bool command(const std::string& line);
 
@@ -63,6 +69,7 @@ private:
     mutable pid_t pid_ = -1;
     int input_fd_ = -1;  // the server's standard input
     mutable int exit_status_ = -1;
+    std::vector<std::pair<std::string, std::string>> environment_;
 };
 
 }  // namespace qxs::test
