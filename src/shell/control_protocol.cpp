@@ -94,8 +94,8 @@ Conversations::Client* Conversations::find(int id) {
     return nullptr;
 }
 
-void Conversations::connected(int client, time_t now) {
-    clients_.push_back({client, now, false});
+void Conversations::connected(int client, uint64_t now_ms) {
+    clients_.push_back({client, now_ms, false});
 }
 
 void Conversations::disconnected(int client) {
@@ -108,10 +108,10 @@ void Conversations::end(int id) {
     transport_.close(id);
 }
 
-void Conversations::line(int client, std::string_view text, time_t now) {
+void Conversations::line(int client, std::string_view text, uint64_t now_ms) {
     Client* c = find(client);
     if (c == nullptr) return;
-    c->last_heard = now;
+    c->last_heard_ms = now_ms;
     Message message = parse_message(text);
     if (!c->open) {
         // Without a conversation there is nobody to answer to: only an
@@ -160,10 +160,10 @@ void Conversations::initiate(Client& client, std::string_view argument) {
     transport_.send(client.id, "ACK QXS test");
 }
 
-void Conversations::sweep(time_t now) {
+void Conversations::sweep(uint64_t now_ms) {
     std::vector<int> idle;
     for (const Client& c : clients_) {
-        if (now - c.last_heard >= kIdleSeconds) idle.push_back(c.id);
+        if (now_ms - c.last_heard_ms >= kIdleMs) idle.push_back(c.id);
     }
     for (int id : idle) {
         Client* c = find(id);

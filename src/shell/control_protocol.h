@@ -17,7 +17,7 @@
 #pragma once
 
 #include <cstddef>
-#include <ctime>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -28,9 +28,10 @@ inline constexpr size_t kMaxLine = 4096;
 // An execute command is cut to this many characters before it is compared.
 inline constexpr size_t kMaxCommand = 100;
 inline constexpr size_t kMaxConversations = 10;
-// A client that sends no complete line for this long is let go: an open
-// conversation with a TERMINATE, a connection without one silently.
-inline constexpr time_t kIdleSeconds = 60;
+// A client that sends no complete line for this long (milliseconds) is let
+// go: an open conversation with a TERMINATE, a connection without one
+// silently.
+inline constexpr uint64_t kIdleMs = 60'000;
 
 // Cuts one client's bytes into lines ending in LF; a CR just before the LF
 // is dropped. A line longer than kMaxLine is delivered cut to kMaxLine when
@@ -94,8 +95,8 @@ void execute_command(const char* command);
 void run_signal_command(int signal_number);
 
 // The conversation rules for every client of the control socket, named by
-// the ids the caller gives them. `now` is in seconds on a clock that does
-// not jump; only differences matter.
+// the ids the caller gives them. `now_ms` is in milliseconds on a clock that
+// does not jump; only differences matter.
 class Conversations {
 public:
     class Transport {
@@ -112,14 +113,14 @@ public:
 
     // A client has connected: no conversation yet, and it counts against
     // nothing but the idle limit.
-    void connected(int client, time_t now);
+    void connected(int client, uint64_t now_ms);
     // One complete line from the client. A command runs inside this call,
     // after its acknowledgement has been sent; it may show a message box.
-    void line(int client, std::string_view text, time_t now);
+    void line(int client, std::string_view text, uint64_t now_ms);
     // The client went away by itself (end of input or an error).
     void disconnected(int client);
-    // Lets go every client idle for kIdleSeconds or more at `now`.
-    void sweep(time_t now);
+    // Lets go every client idle for kIdleMs or more at `now_ms`.
+    void sweep(uint64_t now_ms);
     // At shutdown: TERMINATE to every open conversation, oldest first, then
     // every client is closed.
     void terminate_all();
@@ -130,7 +131,7 @@ public:
 private:
     struct Client {
         int id;
-        time_t last_heard;
+        uint64_t last_heard_ms;
         bool open;  // INITIATE acknowledged
     };
 

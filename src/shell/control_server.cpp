@@ -86,10 +86,6 @@ ControlServer::~ControlServer() {
     stop();
 }
 
-time_t ControlServer::now() const {
-    return static_cast<time_t>(uv_now(loop_) / 1000);
-}
-
 bool ControlServer::start(const std::string& path) {
     const char* name = path.c_str();
     if (path.empty() || path.size() >= sizeof(sockaddr_un{}.sun_path)) {
@@ -199,7 +195,7 @@ void ControlServer::on_connection(uv_stream_t* listener, int status) {
         return;
     }
     self->clients_.push_back(c);
-    self->conversations_.connected(c->id, self->now());
+    self->conversations_.connected(c->id, self->now_ms());
     uv_read_start(
         stream(&c->pipe),
         [](uv_handle_t* h, size_t, uv_buf_t* buffer) {
@@ -222,10 +218,10 @@ void ControlServer::on_read(uv_stream_t* s, ssize_t count, const uv_buf_t* buffe
         self->close(c->id);
         return;
     }
-    time_t now = self->now();
+    uint64_t now_ms = self->now_ms();
     ++c->reading;
     c->reader.feed(buffer->base, static_cast<size_t>(count), [&](std::string_view line) {
-        self->conversations_.line(c->id, line, now);
+        self->conversations_.line(c->id, line, now_ms);
         return !c->closing;
     });
     --c->reading;
@@ -241,7 +237,7 @@ void ControlServer::on_read(uv_stream_t* s, ssize_t count, const uv_buf_t* buffe
 
 void ControlServer::on_sweep(uv_timer_t* timer) {
     auto* self = static_cast<ControlServer*>(timer->data);
-    self->conversations_.sweep(self->now());
+    self->conversations_.sweep(self->now_ms());
     if (self->clients_.empty()) uv_timer_stop(timer);
 }
 

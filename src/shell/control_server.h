@@ -13,7 +13,7 @@
 #include <sys/types.h>
 #include <uv.h>
 
-#include <ctime>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -57,8 +57,8 @@ private:
     static void on_read(uv_stream_t* stream, ssize_t count, const uv_buf_t* buffer);
     static void on_sweep(uv_timer_t* timer);
     Client* find(int id);
-    // Seconds on the loop's steady clock.
-    time_t now() const;
+    // Milliseconds on the loop's steady clock.
+    uint64_t now_ms() const { return uv_now(loop_); }
 
     uv_loop_t* loop_;
     control::Conversations conversations_{*this};

@@ -118,15 +118,15 @@ TEST_F(ControlConversations, IdleLimitAndShutdown) {
     open(1);
     rules.connected(2, 0);
     rules.connected(3, 0);
-    rules.line(3, "POKE keeps me", 30);
-    rules.sweep(59);
+    rules.line(3, "POKE keeps me", 30'000);
+    rules.sweep(59'999);
     EXPECT_EQ(recorder.take(), Events{});
-    rules.sweep(60);
+    rules.sweep(60'000);
     EXPECT_EQ(recorder.take(), (Events{"1 TERMINATE", "1 closed", "2 closed"}));
 
-    rules.connected(4, 60);
+    rules.connected(4, 60'000);
     open(5);
-    rules.line(4, "INITIATE", 60);
+    rules.line(4, "INITIATE", 60'000);
     recorder.take();
     rules.terminate_all();
     EXPECT_EQ(recorder.take(),
