@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,8 @@
 #include "platform/event_loop.h"
 #include "shell/banner.h"
 #include "shell/console_shell.h"
+#include "shell/control_protocol.h"
+#include "shell/control_server.h"
 
 namespace {
 
@@ -34,11 +37,14 @@ void print_help() {
         "  --ini FILE       read the settings from FILE instead\n"
         "  --drive X=DIR    DOS drive X: in the settings means DIR (repeatable);\n"
         "                   unmapped drives mean the server home\n"
+        "  --control PATH   the control socket qxsctl talks to (default:\n"
+        "                   qxserver.ctl in the server home)\n"
         "  --headless       the console front end even where a display exists\n"
         "  --help           this text\n"
         "  --version        the server's version\n"
         "\n"
-        "Stop the server with Ctrl-C or SIGTERM.\n");
+        "Stop the server with Ctrl-C or SIGTERM. SIGHUP reads the settings again,\n"
+        "SIGUSR1 starts a new access log.\n");
 }
 
 int usage_error(const std::string& message) {
@@ -75,6 +81,7 @@ void hold_standard_descriptors() {
 int main(int argc, char** argv) {
     std::string home = ".";
     std::string ini;
+    std::string control_path;
     bool home_given = false;
     struct Drive {
         char letter;
@@ -103,6 +110,10 @@ int main(int argc, char** argv) {
             const char* v = value();
             if (v == nullptr) return usage_error("--ini needs a file name");
             ini = v;
+        } else if (arg == "--control") {
+            const char* v = value();
+            if (v == nullptr || *v == '\0') return usage_error("--control needs a socket name");
+            control_path = absolute(v);
         } else if (arg == "--drive") {
             const char* v = value();
             if (v == nullptr || std::strlen(v) < 3 || v[1] != '=' ||
@@ -125,16 +136,24 @@ int main(int argc, char** argv) {
     for (int i = 0; i < drive_count; ++i)
         qxs::dos::map_drive(drives[i].letter, drives[i].directory);
     qxs::set_settings_file(ini.empty() ? "qxserver.ini" : absolute(ini));
+    if (control_path.empty()) control_path = home + "/qxserver.ctl";
 
     qxs::ConsoleShell console;
     qxs::set_shell(&console);
     {
         qxs::EventLoop loop;
         loop.catch_stop_signals([](void* l) { static_cast<qxs::EventLoop*>(l)->quit(); }, &loop);
+        loop.catch_command_signals([](void*) { qxs::control::run_signal_command(SIGHUP); },
+                                   [](void*) { qxs::control::run_signal_command(SIGUSR1); },
+                                   nullptr);
+        qxs::ControlServer control(loop.uv());
         qxs::server_startup(loop);
+        if (!loop.quitting()) control.start(control_path);
         qxs::start_shell();
         console.listen_for_commands(loop.uv());
         loop.run();
+        // The conversations end first, as other programs see the server go.
+        control.stop();
         qxs::server_shutdown();
     }
     qxs::set_shell(nullptr);
