@@ -138,6 +138,7 @@ int main(int argc, char** argv) {
     qxs::set_settings_file(ini.empty() ? "qxserver.ini" : absolute(ini));
     if (control_path.empty()) control_path = home + "/qxserver.ctl";
 
+    int status = 0;
     qxs::ConsoleShell console;
     qxs::set_shell(&console);
     {
@@ -148,14 +149,21 @@ int main(int argc, char** argv) {
                                    nullptr);
         qxs::ControlServer control(loop.uv());
         qxs::server_startup(loop);
-        if (!loop.quitting()) control.start(control_path);
-        qxs::start_shell();
-        console.listen_for_commands(loop.uv());
-        loop.run();
+        if (const char* failure = qxs::listen_failure()) {
+            // Nobody reads a message box here: a console server that cannot
+            // listen ends, and says why.
+            std::fprintf(stderr, "qxserver: %s\n", failure);
+            status = 1;
+        } else {
+            if (!loop.quitting()) control.start(control_path);
+            qxs::start_shell();
+            console.listen_for_commands(loop.uv());
+            loop.run();
+        }
         // The conversations end first, as other programs see the server go.
         control.stop();
         qxs::server_shutdown();
     }
     qxs::set_shell(nullptr);
-    return 0;
+    return status;
 }

@@ -142,6 +142,8 @@ Socket open_listener(uint32_t address, int port, bool report_create_failure) {
         return kInvalidSocket;
     }
     if (api.bind(s, address, static_cast<uint16_t>(port)) != 0) {
+        engine.listen_failure_port = port;
+        engine.listen_failure_error = api.last_error();
         char reason[64];
         format_text(reason, sizeof reason, "Reason: %d\r\n", api.last_error());
         const char* text = "Error Binding Socket to Port\r\nCheck your hostname and ip";
@@ -251,6 +253,32 @@ int server_startup(EventLoop& loop) {
     }
     screen_log("Listening...\r\n");
     return 0;
+}
+
+const char* listen_failure() {
+    static char text[160];
+    if (engine.listen_failure_port == 0) return nullptr;
+    const int port = engine.listen_failure_port;
+    switch (engine.listen_failure_error) {
+        case WSAEADDRINUSE:
+            format_text(text, sizeof text, "port %d is already in use", port);
+            break;
+        case WSAEACCES:
+            format_text(text, sizeof text,
+                        "port %d may only be opened with the administrator's rights", port);
+            break;
+        case WSAEADDRNOTAVAIL:
+            format_text(text, sizeof text,
+                        "port %d cannot be opened on the address %s, which is not this "
+                        "machine's (see the ip setting)",
+                        port, settings.ip);
+            break;
+        default:
+            format_text(text, sizeof text, "port %d cannot be opened (socket error %d)", port,
+                        engine.listen_failure_error);
+            break;
+    }
+    return text;
 }
 
 int server_shutdown() {

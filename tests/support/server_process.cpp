@@ -92,7 +92,8 @@ bool ServerProcess::start(const std::vector<std::string>& extra_args, bool wait_
     input_fd_ = input[1];
     if (pid_ < 0) return false;
     if (wait_for_listening) return wait_for_log("Listening...\r\n");
-    return wait_for_log("for the latest version.\r\n");
+    // Settled: running with its banner out, or ended.
+    return wait_for_log("for the latest version.\r\n") || has_exited();
 }
 
 bool ServerProcess::has_exited() const {

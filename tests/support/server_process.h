@@ -36,8 +36,9 @@ public:
     void write_settings(const std::string& options = "", const std::string& extra = "");
 
     // Starts the server and waits for "Listening...\r\n" (or, with
-    // wait_for_listening false, for the start-up to settle). False when it
-    // did not get there before the deadline.
+    // wait_for_listening false, for the start-up to settle: the banner out,
+    // or the program ended). False when it did not get there before the
+    // deadline.
     bool start(const std::vector<std::string>& extra_args = {}, bool wait_for_listening = true);
     // SIGTERM, then waits; the exit status (or -1 when it had to be killed
     // or died of a signal).
