@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 . scripts/packages.sh
 
 ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev \
-  curl lynx gopher chromium goaccess procps
+  curl lynx gopher tmux chromium goaccess procps
 
 jobs=$(nproc 2>/dev/null || echo 2)
 status=0
