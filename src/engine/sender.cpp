@@ -139,7 +139,7 @@ void queuegopherfile(Connection& c, const char* file_name, int, long offset) {
     if (c.file_fd < 0) {
         c.file_fd = kNoDescriptor;
         set_status_text(c, "File Open Error queuegopherfile");
-        screen_log("File Open Error queuegopherfile ");
+        screen_log("File Open Error queuegopherfile \r\n");
         close_connection(c);
         return;
     }
@@ -193,7 +193,7 @@ long send_step(Connection& c) {
             if (c.error_run_max < c.error_run) c.error_run_max = c.error_run;
             if (c.error_run > settings.maxretry) {
                 set_status_text(c, "Too many Errors");
-                screen_logf("S%d) Too many Errors", c.slot);
+                screen_logf("S%d) Too many Errors\r\n", c.slot);
                 long sent = c.bytes_sent - sent_at_entry;
                 close_connection(c);
                 return sent;

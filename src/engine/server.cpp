@@ -149,6 +149,7 @@ Socket open_listener(uint32_t address, int port, bool report_create_failure) {
         const char* text = "Error Binding Socket to Port\r\nCheck your hostname and ip";
         shell().message_box(text, kErrorTitle);
         screen_log(text);
+        screen_log("\r\n");  // the text ends without a line end of its own
         screen_log(reason);
         shell().message_box(reason, kErrorTitle);
         api.close_socket(s);
@@ -341,10 +342,15 @@ void dispatch_notification(Socket sock, int event, int error) {
                     screen_logf("UNKNOWN %d\r\n", error);
                 }
             }
-            // A client that has only finished sending still wants its answer,
-            // and one that is gone is noticed by the next send, which records
-            // why. Only a connection still reading its request ends here.
-            if (c.state == kSend || (c.state == kCgiWait && error == 0)) break;
+            // A client that has only finished sending still wants its answer.
+            // One that reset the connection, or a connection still reading its
+            // request, ends here, so that its slot is free at once.
+            if (error == 0 && (c.state == kSend || c.state == kCgiWait)) break;
+            if (error != 0 && c.state != kRead) {
+                char status[32];
+                format_text(status, sizeof status, "Socket Error %d", error);
+                set_status_text(c, status);
+            }
             close_connection(c);
             shell().refresh_status();
             break;

@@ -80,14 +80,19 @@ DateParts split_date(const char* text) {
 }
 
 // A failed counter write is not fatal: the other counters, and the next
-// connection, still get their chance.
-void put(const char* section, const char* key, const char* value, const char* file) {
-    static_cast<void>(profile::write_string(section, key, value, file));
+// connection, still get their chance. The failure is told once per file and
+// update, when the update ends (write_access_log).
+bool counts_failed = false;
+bool referers_failed = false;
+
+void put(const char* section, const char* key, const char* value, const char* file, bool* failed) {
+    if (!profile::write_string(section, key, value, file)) *failed = true;
 }
 
 // Adds one to the "count first-date" value of `key`, starting it at 1 with
 // `today` when it is missing or begins with "0".
-void count_hit(const char* section, const char* key, const char* today, const char* file) {
+void count_hit(const char* section, const char* key, const char* today, const char* file,
+               bool* failed) {
     char value[kValueSize];
     profile::get_string(section, key, "0", value, sizeof value, file);
     long count = 0;
@@ -100,17 +105,17 @@ void count_hit(const char* section, const char* key, const char* today, const ch
     if (count < LONG_MAX) ++count;
     char updated[kValueSize + 32];
     format_text(updated, sizeof updated, "%ld %s", count, first_date);
-    put(section, key, updated, file);
+    put(section, key, updated, file, failed);
 }
 
 void write_totals(const char* file) {
     char text[64];
     format_text(text, sizeof text, "%ld", totals.connects);
-    put("Totals", "Connects", text, file);
+    put("Totals", "Connects", text, file, &counts_failed);
     format_text(text, sizeof text, "%ld", totals.files_sent_ok);
-    put("Totals", "FilesSentOK", text, file);
+    put("Totals", "FilesSentOK", text, file, &counts_failed);
     format_text(text, sizeof text, "%.0f", totals.bytes_sent);
-    put("Totals", "BytesSent", text, file);
+    put("Totals", "BytesSent", text, file, &counts_failed);
 }
 
 }  // namespace
@@ -167,17 +172,20 @@ void write_access_log(Connection& c) {
     if (sent_ok) ++totals.files_sent_ok;
     ++totals.connects;
 
-    if (settings.countfilehits) count_hit("Commands", key, first_date, counts_file);
+    counts_failed = referers_failed = false;
+    if (settings.countfilehits) count_hit("Commands", key, first_date, counts_file, &counts_failed);
     if (settings.countreferer) {
         char referer[kNameSize];
         ini_safe_name(c.referer[0] != '\0' ? c.referer : "Direct", referer, sizeof referer);
-        count_hit(key, referer, first_date, referer_file);
+        count_hit(key, referer, first_date, referer_file, &referers_failed);
     }
     write_totals(counts_file);
 
     // Both files are on disk before the mutex goes to another program.
-    profile::flush(counts_file);
-    profile::flush(referer_file);
+    if (!profile::flush(counts_file)) counts_failed = true;
+    if (!profile::flush(referer_file)) referers_failed = true;
+    if (counts_failed) report_write_failure(counts_file);
+    if (referers_failed) report_write_failure(referer_file);
 }
 
 void load_totals() {

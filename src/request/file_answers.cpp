@@ -69,7 +69,7 @@ void answer_image_map(Connection& c) {
         send_not_found(c, result);
         return;
     }
-    if (settings.debug3) screen_logf("Searching for [%s].", c.query_string);
+    if (settings.debug3) screen_logf("Searching for [%s].\r\n", c.query_string);
     char found[1024] = "";
     int outcome = search_image_map(name, c.query_string, found, sizeof found);
     if (outcome > 0) {
@@ -240,6 +240,7 @@ void serve_get(Connection& c, int full_request) {
     if (settings.debug2) {
         screen_log("Looking for ");
         screen_log(name);
+        screen_log("\r\n");
     }
     uint16_t date = 0;
     uint16_t clock = 0;

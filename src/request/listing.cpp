@@ -3,6 +3,7 @@
 // directory never holds the server up inside one send.
 #include "request/listing.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -18,6 +19,7 @@
 #include "platform/escaping.h"
 #include "platform/file_names.h"
 #include "platform/strings.h"
+#include "request/error_answers.h"
 #include "request/html_title.h"
 #include "request/link_file.h"
 #include "request/path_mapping.h"
@@ -279,11 +281,24 @@ bool send_index_page(Connection& c, const char* directory) {
     return true;
 }
 
-void report_temp_file_failure(Connection& c) {
+// The listing could not be written: the operator is told why, and the
+// client gets an answer it can show rather than nothing, or half a menu.
+void report_temp_file_failure(Connection& c, bool html, int error) {
     screen_log("UNABLE TO CREATE TEMP FILE!  [");
     screen_log(settings.tempdir);
     screen_log("]\r\n");
     screen_log("  Check your TempDir config. Check your disk space.\r\n");
+    screen_logf("  Reason: %s\r\n", std::strerror(error));
+    if (html) {
+        send_error_status(c, 500);
+        send_text(c,
+                  "<h1>500 Internal Server Error</h1>\r\nThe listing of this folder could not be "
+                  "written on the server.\r\n");
+    } else {
+        send_text(c,
+                  "3The listing of this folder could not be written on the server.\t\terror.host"
+                  "\t1\r\n.\r\n");
+    }
     close_connection(c);
 }
 
@@ -335,7 +350,7 @@ void send_directory(Connection& c, const char* virtual_path, int html) {
 
     FILE* out = dos::fopen(listing_file, "wb");
     if (out == nullptr) {
-        report_temp_file_failure(c);
+        report_temp_file_failure(c, html != 0, errno);
         return;
     }
     const Listing listing{path, directory, html != 0, html == 0 && c.gopher_plus, out};
@@ -345,8 +360,9 @@ void send_directory(Connection& c, const char* virtual_path, int html) {
     write_text(listing, listing.html ? "</PRE>\r\n" : ".\r\n");
     // A listing cut short by a full disk is not sent as if it were whole.
     const bool write_failed = std::ferror(out) != 0;
+    const int write_error = errno;
     if (std::fclose(out) != 0 || write_failed) {
-        report_temp_file_failure(c);
+        report_temp_file_failure(c, html != 0, write_failed ? write_error : errno);
         return;
     }
 

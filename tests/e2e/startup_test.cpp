@@ -101,10 +101,11 @@ TEST(Startup, TakenGopherPortStopsStartupBeforeTheHttpListener) {
     ASSERT_TRUE(server.start({}, false));
     ASSERT_TRUE(server.wait_for_log("Reason: 10048\r\n"));
     std::string log = server.screen_log();
-    EXPECT_NE(log.find("[QXServer ERROR!] Error Binding Socket to Port\r\nCheck your hostname and "
-                       "ip\r\nError Binding Socket to Port\r\nCheck your hostname and ipReason: "
-                       "10048\r\n[QXServer ERROR!] Reason: 10048\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        log.find("[QXServer ERROR!] Error Binding Socket to Port\r\nCheck your hostname and "
+                 "ip\r\nError Binding Socket to Port\r\nCheck your hostname and ip\r\nReason: "
+                 "10048\r\n[QXServer ERROR!] Reason: 10048\r\n"),
+        std::string::npos)
         << log;
     EXPECT_EQ(log.find("Listening...\r\n"), std::string::npos);
     Client http(server.http_port());

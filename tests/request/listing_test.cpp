@@ -261,18 +261,24 @@ TEST_F(ListingTest, LinkLines) {
     }
 }
 
-// Closing adds the access log's own lines after these.
-TEST_F(ListingTest, FailuresEndTheConnectionWithoutAnAnswer) {
+// A refused mapping ends the connection without an answer; a listing that
+// cannot be written is told why on the screen log and answered with an
+// error the client can show. Closing adds the access log's own lines.
+TEST_F(ListingTest, Failures) {
     settings.webdirbrowsing = 1;
     EXPECT_EQ(list("/x/../y/"), "");
     EXPECT_TRUE(closed);
     EXPECT_EQ(fx.shell.take().rfind("Error sending dir.  aresult = -10\r\n", 0), 0u);
 
     std::strcpy(settings.tempdir, "c:\\nowhere\\");
-    EXPECT_EQ(list("/"), "");
+    EXPECT_NE(list("/").find("500 Internal Server Error"), std::string::npos);
+    EXPECT_EQ(list("", kRequestGopher),
+              "3The listing of this folder could not be written on the server.\t\terror.host\t1"
+              "\r\n.\r\n");
     EXPECT_TRUE(closed);
     EXPECT_EQ(fx.shell.take().rfind("UNABLE TO CREATE TEMP FILE!  [c:\\nowhere\\]\r\n"
-                                    "  Check your TempDir config. Check your disk space.\r\n",
+                                    "  Check your TempDir config. Check your disk space.\r\n"
+                                    "  Reason: No such file or directory\r\n",
                                     0),
               0u);
 }

@@ -215,11 +215,11 @@ int set_value(const std::string& file, const std::string& section, const std::st
     if (key.find('=') != std::string::npos || key[0] == ';' || key[0] == '[') {
         return usage_error("KEY cannot hold '=' or begin with ';' or '['");
     }
-    if (!qxs::profile::write_string(section.c_str(), key.c_str(), value.c_str(), file.c_str())) {
+    if (!qxs::profile::write_string(section.c_str(), key.c_str(), value.c_str(), file.c_str()) ||
+        !qxs::profile::flush(file.c_str())) {
         return failure("cannot write " + qxs::dos::to_host(file.c_str()) + ": " +
                        std::strerror(errno));
     }
-    qxs::profile::flush(file.c_str());
     return kDone;
 }
 
