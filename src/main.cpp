@@ -1,7 +1,8 @@
 // qxserver: the program entry. Reads the command line, sets up the server
-// home and the drive mappings, picks the front end, starts the engine and
-// runs the loop until the operator stops it (SIGINT or SIGTERM, as closing
-// the window would).
+// home and the drive mappings, picks the front end (the window where the
+// build has it and a display is there, unless --headless; else the
+// console), starts the engine and runs the loop until the operator stops it
+// (Exit, closing the window, SIGINT or SIGTERM).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,9 @@
 #include "platform/event_loop.h"
 #include "shell/banner.h"
 #include "shell/console_shell.h"
+#ifdef QXS_WITH_WINDOW
+#include "shell/window/window_front_end.h"
+#endif
 
 namespace {
 
@@ -76,6 +80,7 @@ int main(int argc, char** argv) {
     std::string home = ".";
     std::string ini;
     bool home_given = false;
+    bool headless = false;
     struct Drive {
         char letter;
         std::string directory;
@@ -93,7 +98,7 @@ int main(int argc, char** argv) {
             std::printf("QXServer/%s\n", qxs::kServerVersion);
             return 0;
         } else if (arg == "--headless") {
-            // The console is the only front end of this build.
+            headless = true;
         } else if (arg == "--home") {
             const char* v = value();
             if (v == nullptr) return usage_error("--home needs a directory");
@@ -125,6 +130,14 @@ int main(int argc, char** argv) {
     for (int i = 0; i < drive_count; ++i)
         qxs::dos::map_drive(drives[i].letter, drives[i].directory);
     qxs::set_settings_file(ini.empty() ? "qxserver.ini" : absolute(ini));
+
+#ifdef QXS_WITH_WINDOW
+    if (!headless && qxs::window::display_available()) {
+        return qxs::window::run_with_window(argc, argv);
+    }
+#else
+    (void)headless;  // the console is the only front end of this build
+#endif
 
     qxs::ConsoleShell console;
     qxs::set_shell(&console);

@@ -63,6 +63,9 @@ public:
     // end that says so here (a shown window animating). A front end that
     // starts needing ticks again calls wake_tick() (engine/server.h).
     virtual bool wants_ticks() const { return false; }
+    // The status panel's head turns (on) or stands still (off, as at start);
+    // the control channel's qxsheadon and qxsheadoff. Nothing on the console.
+    virtual void set_head_animation(bool) {}
 };
 
 // The front end in use; a silent one until set_shell is called.

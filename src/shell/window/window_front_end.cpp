@@ -1,0 +1,56 @@
+#include "shell/window/window_front_end.h"
+
+#include <QApplication>
+#include <cstdlib>
+
+#include "engine/server.h"
+#include "platform/event_loop.h"
+#include "shell/banner.h"
+#include "shell/window/loop_driver.h"
+#include "shell/window/main_window.h"
+#include "shell/window/pictures.h"
+
+namespace qxs::window {
+
+bool display_available() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && value[0] != '\0') return true;
+    }
+    return false;
+}
+
+int run_with_window(int& argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("qxserver"));
+    QApplication::setApplicationDisplayName(QStringLiteral("QXServer"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("qxserver"));
+    QApplication::setWindowIcon(program_icon());
+    // Closing the window is Exit; a closed about box or message box is not.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    int status = 0;
+    MainWindow window;
+    Shell* previous = set_shell(&window);
+    window.show();
+    {
+        EventLoop loop;
+        loop.catch_stop_signals([](void* l) { static_cast<EventLoop*>(l)->quit(); }, &loop);
+        server_startup(loop);
+        start_shell();
+        if (loop.quitting()) {
+            // Start-up failed for good: the operator reads why, then the
+            // program ends.
+            window.show_waiting_boxes();
+            status = 1;
+        } else {
+            LoopDriver driver(loop, [] { QCoreApplication::quit(); });
+            QApplication::exec();
+        }
+        server_shutdown();
+    }
+    set_shell(previous);
+    return status;
+}
+
+}  // namespace qxs::window
