@@ -1,13 +1,17 @@
 // The window on a real display (run under Xvfb): the server started in a
 // temporary home with the window as its front end, a few requests, and a
 // screenshot of the window at its default size left in the working folder
-// as window.png; then the real binary, which opens its window when a
-// display is there and ends cleanly on SIGTERM.
+// as window.png; closing the window as Exit; and the real binary, which
+// opens its window when a display is there and ends cleanly on SIGTERM.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QScreen>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <thread>
 
@@ -19,6 +23,7 @@
 #include "shell/window/loop_driver.h"
 #include "shell/window/main_window.h"
 #include "shell/window/status_panel.h"
+#include "shell/window/window_front_end.h"
 #include "support/net_client.h"
 #include "support/server_process.h"
 #include "support/temp_dir.h"
@@ -41,6 +46,17 @@ void write_home(const test::TempDir& home, int http_port) {
     home.write("gopher/.keep", "");
     home.write("logs/.keep", "");
     home.write("temp/.keep", "");
+}
+
+// The epoll descriptors this process holds open: the server's loop has one
+// until it is closed.
+int open_event_polls() {
+    int count = 0;
+    QDir fds("/proc/self/fd");
+    for (const QString& fd : fds.entryList(QDir::Files | QDir::System)) {
+        count += QFile::symLinkTarget(fds.filePath(fd)).contains("eventpoll") ? 1 : 0;
+    }
+    return count;
 }
 
 }  // namespace
@@ -103,6 +119,31 @@ private slots:
         server_shutdown();
         set_shell(previous);
         engine.loop = nullptr;
+        destroy_table(engine.table);
+        engine.table = nullptr;
+    }
+
+    // Closing the window is Exit: Qt's loop ends, the server shuts down and
+    // its loop closes, every handle closed first (else the loop stays open).
+    void closingTheWindowEndsTheServer() {
+        test::TempDir home;
+        int port = test::free_port();
+        write_home(home, port);
+        dos::set_home(home.path());
+        set_settings_file("qxserver.ini");
+        bool closed = false;
+        // Between two ticks (pollevery 200), so that no pass of the
+        // server's loop follows the close.
+        QTimer::singleShot(100, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* main = dynamic_cast<MainWindow*>(w)) closed = main->close();
+            }
+        });
+        int polls = open_event_polls();
+        QCOMPARE(serve_with_window(), 0);
+        QVERIFY(closed);
+        QCOMPARE(open_event_polls(), polls);
+        QVERIFY(!test::Client(port).connected());
     }
 
     // With a display and without --headless, the binary opens its window:

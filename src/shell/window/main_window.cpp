@@ -367,7 +367,9 @@ void MainWindow::set_head_animation(bool on) {
 // ---- Window events -----------------------------------------------------------
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    run_command(kCmdExit);
+    // Closing the window is Exit, unless the server is stopping already
+    // (Qt closes its windows on the way out).
+    if (engine.loop != nullptr && !engine.loop->quitting()) run_command(kCmdExit);
     event->accept();
 }
 

@@ -26,9 +26,12 @@ int run_with_window(int& argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("QXServer"));
     QGuiApplication::setDesktopFileName(QStringLiteral("qxserver"));
     QApplication::setWindowIcon(program_icon());
+    return serve_with_window();
+}
+
+int serve_with_window() {
     // Closing the window is Exit; a closed about box or message box is not.
     QApplication::setQuitOnLastWindowClosed(false);
-
     int status = 0;
     MainWindow window;
     Shell* previous = set_shell(&window);
@@ -46,9 +49,15 @@ int run_with_window(int& argc, char** argv) {
         } else {
             LoopDriver driver(loop, [] { QCoreApplication::quit(); });
             QApplication::exec();
+            // An Exit chosen in the menu asked libuv to stop outside any
+            // pass of its loop, and that request is still pending: one pass
+            // takes it, so that closing the loop gets to run its handles'
+            // close callbacks.
+            if (loop.uv()->stop_flag != 0) loop.run_ready();
         }
         server_shutdown();
     }
+    engine.loop = nullptr;
     set_shell(previous);
     return status;
 }

@@ -11,5 +11,7 @@ bool display_available();
 // the server's) until Exit, closing the window or a stop signal. Returns
 // the program's exit status: 0, or 1 when start-up failed for good.
 int run_with_window(int& argc, char** argv);
+// The same once the application object exists.
+int serve_with_window();
 
 }  // namespace qxs::window
