@@ -3,6 +3,8 @@
 // connections come and go, the screen-log view, the about box, the control
 // program's failure boxes, the start-up ticks and the loop driver.
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QImage>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -171,6 +173,20 @@ private slots:
         QVERIFY(lamp_pixel(Lamp::kBusy) != lamp_pixel(Lamp::kSending));
     }
 
+    // A refresh in the first 31 ticks of a hundred walks the head back to
+    // its first frame; after that it turns forward, round through 30.
+    void headWalksBackThenTurns() {
+        StatusPanel* panel = window->panel();
+        for (int i = 0; i < 31; ++i) panel->tick({500, 500});  // tick count 31
+        for (int i = 0; i < 35; ++i) window->refresh_status();
+        QCOMPARE(panel->head_frame(), 5);
+        for (int i = 0; i < 69; ++i) panel->tick({500, 500});  // 0 again
+        for (int i = 0; i < 3; ++i) window->refresh_status();
+        QCOMPARE(panel->head_frame(), 2);
+        panel->tick({3, 4});  // the pointer in the screen's corner steps it too
+        QCOMPARE(panel->head_frame(), 1);
+    }
+
     // The view keeps the newest text: past 32,000 characters the oldest
     // lines go. Reset Screen Log empties it, and it fills again.
     void screenLogKeepsTheNewestText() {
@@ -184,6 +200,8 @@ private slots:
         QVERIFY(!text.contains("line 00001 "));
         QVERIFY(text.endsWith("line 01000 of the screen log, some text\n"));
         QVERIFY(text.contains(QRegularExpression("^line \\d{5} of")));  // whole lines only
+        trigger(kCmdCopyLog);
+        QCOMPARE(QGuiApplication::clipboard()->text(), text);
         trigger(kCmdResetLog);
         QCOMPARE(window->log_view()->toPlainText(), QString());
         screen_log("after the reset\r\n");
