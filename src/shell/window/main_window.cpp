@@ -150,7 +150,6 @@ MainWindow::MainWindow() {
 
     build_menus();
     resize(kWidth, kHeight);
-    shown_line_ = 0;
 }
 
 MainWindow::~MainWindow() {

@@ -17,6 +17,7 @@
 #include "shell/window/about_box.h"
 
 class QAction;
+class QTimer;
 class QPlainTextEdit;
 
 namespace qxs::window {

@@ -18,7 +18,6 @@ const QColor kPanelGrey(192, 192, 192);
 
 StatusPanel::StatusPanel(QWidget* parent) : QWidget(parent) {
     setFixedHeight(kHeight);
-    setMinimumWidth(0);
     // Every paint fills what it repaints: nothing to erase first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     QFont f = font();
