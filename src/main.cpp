@@ -1,7 +1,8 @@
 // qxserver: the program entry. Reads the command line, sets up the server
-// home and the drive mappings, picks the front end, starts the engine and
-// runs the loop until the operator stops it (SIGINT or SIGTERM, as closing
-// the window would).
+// home and the drive mappings, picks the front end (the window where the
+// build has it and a display is there, unless --headless; else the
+// console), starts the engine and runs the loop until the operator stops it
+// (Exit, closing the window, SIGINT or SIGTERM).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,8 +20,10 @@
 #include "platform/event_loop.h"
 #include "shell/banner.h"
 #include "shell/console_shell.h"
-#include "shell/control_protocol.h"
-#include "shell/control_server.h"
+#include "shell/server_session.h"
+#ifdef QXS_WITH_WINDOW
+#include "shell/window/window_front_end.h"
+#endif
 
 namespace {
 
@@ -83,6 +86,7 @@ int main(int argc, char** argv) {
     std::string ini;
     std::string control_path;
     bool home_given = false;
+    bool headless = false;
     struct Drive {
         char letter;
         std::string directory;
@@ -100,7 +104,7 @@ int main(int argc, char** argv) {
             std::printf("QXServer/%s\n", qxs::kServerVersion);
             return 0;
         } else if (arg == "--headless") {
-            // The console is the only front end of this build.
+            headless = true;
         } else if (arg == "--home") {
             const char* v = value();
             if (v == nullptr) return usage_error("--home needs a directory");
@@ -138,31 +142,32 @@ int main(int argc, char** argv) {
     qxs::set_settings_file(ini.empty() ? "qxserver.ini" : absolute(ini));
     if (control_path.empty()) control_path = home + "/qxserver.ctl";
 
+#ifdef QXS_WITH_WINDOW
+    if (!headless && qxs::window::display_available()) {
+        return qxs::window::run_with_window(argc, argv, control_path);
+    }
+#else
+    (void)headless;  // the console is the only front end of this build
+#endif
+
     int status = 0;
     qxs::ConsoleShell console;
     qxs::set_shell(&console);
     {
         qxs::EventLoop loop;
-        loop.catch_stop_signals([](void* l) { static_cast<qxs::EventLoop*>(l)->quit(); }, &loop);
-        loop.catch_command_signals([](void*) { qxs::control::run_signal_command(SIGHUP); },
-                                   [](void*) { qxs::control::run_signal_command(SIGUSR1); },
-                                   nullptr);
-        qxs::ControlServer control(loop.uv());
-        qxs::server_startup(loop);
+        qxs::ServerSession session(loop, control_path);
+        session.start();
         if (const char* failure = qxs::listen_failure()) {
             // Nobody reads a message box here: a console server that cannot
             // listen ends, and says why.
             std::fprintf(stderr, "qxserver: %s\n", failure);
             status = 1;
         } else {
-            if (!loop.quitting()) control.start(control_path);
             qxs::start_shell();
             console.listen_for_commands(loop.uv());
             loop.run();
         }
-        // The conversations end first, as other programs see the server go.
-        control.stop();
-        qxs::server_shutdown();
+        session.stop();
     }
     qxs::set_shell(nullptr);
     return status;
