@@ -131,16 +131,5 @@ TEST(Startup, CommandLineMistakesEndWithStatusTwo) {
     EXPECT_EQ(version.output, "QXServer/Personal-3.07b-32bit\n");
 }
 
-TEST(Startup, RelativeNamesResolveAgainstTheHomeNotTheCurrentDirectory) {
-    ServerProcess server;
-    server.write_settings("webdir=site\r\n");
-    server.home().write("site/hello.txt", "hello from the home\r\n");
-    // The server runs with / as its current directory (see ServerProcess).
-    ASSERT_TRUE(server.start());
-    std::string answer = exchange(server.http_port(), "GET /hello.txt HTTP/1.0\r\n\r\n");
-    EXPECT_NE(answer.find("hello from the home"), std::string::npos) << answer;
-    EXPECT_EQ(server.stop(), 0);
-}
-
 }  // namespace
 }  // namespace qxs::test
