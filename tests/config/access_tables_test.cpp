@@ -204,28 +204,5 @@ TEST_F(AccessTablesTest, DecodeBase64) {
     EXPECT_STREQ(out, "");
 }
 
-TEST_F(AccessTablesTest, PrintsTheTables) {
-    load(
-        "[Aliases]\r\nAlias1=/docs/ d:\\docs\\ admins\r\n"
-        "[Users]\r\nUser1=bob pw\r\nUser2=carol\r\n"
-        "[Groups]\r\nGroup1=admins bob carol\r\nGroup2=none\r\n");
-    shell.take();
-    list_aliases();
-    list_users();
-    list_groups();
-    EXPECT_EQ(shell.log,
-              "\r\n----------- Aliases --------------\r\n"
-              "    #          Virtual Path -              Dos Path  -   Owner\r\n"
-              "   0)                /docs/ -  d:\\docs\\              -  'admins'\r\n"
-              "\r\n----------- Users --------------\r\n"
-              "    #              Name -  Password\r\n"
-              "   0)               bob - 'pw'\r\n"
-              "   1)             carol - '(null)'\r\n"
-              "\r\n----------- Groups ------------\r\n"
-              "    #        Group Name --  Members\r\n"
-              "   0)            Admins --  'bob' 'carol'\r\n"
-              "   1)              None -- \r\n");
-}
-
 }  // namespace
 }  // namespace qxs

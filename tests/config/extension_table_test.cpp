@@ -11,10 +11,6 @@
 namespace qxs {
 namespace {
 
-const char kHeading[] =
-    "\r\n----------- Extentions ---------------------\r\n"
-    "  # - DOS - Goph -- Mime            -- Icon URL\r\n";
-
 class ExtensionTableTest : public ::testing::Test {
 protected:
     void SetUp() override { profile::forget_all(); }
@@ -89,30 +85,6 @@ TEST_F(ExtensionTableTest, LooksUpByTheTextAfterTheFirstDot) {
     EXPECT_EQ(mime_type_for("a.htm"), nullptr);
     EXPECT_EQ(icon_for(""), nullptr);
     EXPECT_EQ(gopher_type_for("README"), '0');
-}
-
-TEST_F(ExtensionTableTest, PrintsTheExtensionList) {
-    extension_table.print();
-    EXPECT_EQ(shell.take(), std::string(kHeading) + "--List is empty\r\n");
-    load("map1=htm h text/html /i/t.gif\r\nmap2=exe 9 application/octet-stream\r\nmap3=c 0\r\n");
-    extension_table.print();
-    EXPECT_EQ(shell.take(), std::string(kHeading) +
-                                "   1) htm   h   'text/html      '  '/i/t.gif'\r\n"
-                                "   2) exe   9   'application/oct'  ''\r\n"
-                                "   3)   c   0   '               '  ''\r\n");
-}
-
-TEST_F(ExtensionTableTest, GenericListsPrintKeysAndValues) {
-    ProfileList list;
-    list.print();
-    EXPECT_EQ(shell.take(), "--List is empty--\r\n");
-    list.load(write("map1=htm 0 text/html\r\nmap2=c 0\r\n").c_str(), "Extensions", "map", ' ');
-    EXPECT_STREQ(list.value_of("HTM"), "0 text/html");
-    EXPECT_EQ(list.value_of("gif"), nullptr);
-    list.print();
-    EXPECT_EQ(shell.take(), "--List--\r\nhtm\t 0 text/html\r\nc\t0\r\n");
-    list.KeyedList::print();
-    EXPECT_EQ(shell.take(), "--List--\r\nhtm\t0 text/html\r\nc\t0\r\n");
 }
 
 }  // namespace
