@@ -76,18 +76,6 @@ std::string Client::read_some(size_t count, std::chrono::milliseconds limit) {
     return out;
 }
 
-std::string Client::read_all(std::chrono::milliseconds limit) {
-    return read_some(std::string::npos, limit);
-}
-
-bool Client::closed_by_server(std::chrono::milliseconds limit) {
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(limit.count())) <= 0) return false;
-    char byte;
-    ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK);
-    return n == 0 || (n < 0 && errno == ECONNRESET);
-}
-
 std::string exchange(int port, const std::string& request) {
     Client client(port);
     if (!client.connected() || !client.send(request)) return "";

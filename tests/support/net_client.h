@@ -9,7 +9,7 @@ namespace qxs::test {
 
 class Client {
 public:
-    // Connects to 127.0.0.1:port (blocking socket with a receive time limit).
+    // Connects to 127.0.0.1:port.
     explicit Client(int port);
     ~Client();
     Client(const Client&) = delete;
@@ -23,17 +23,15 @@ public:
     void shutdown_sending();
     // Closes with a reset (SO_LINGER 0) instead of an orderly close.
     void reset();
-    // Everything until the server closes the connection or the limit passes.
-    std::string read_all(std::chrono::milliseconds limit = std::chrono::seconds(10));
-    // Up to `count` bytes, waiting at most `limit`.
-    std::string read_some(size_t count, std::chrono::milliseconds limit = std::chrono::seconds(5));
-    // True when the server has closed the connection (read gives 0) within
-    // the limit, with nothing more to read.
-    bool closed_by_server(std::chrono::milliseconds limit = std::chrono::seconds(5));
     // Sets the receive buffer size (before sending the request), so a test
     // can keep a transfer from completing at once.
     void set_receive_buffer(int bytes);
-    int fd() const { return fd_; }
+    // Up to `count` bytes, waiting at most `limit`.
+    std::string read_some(size_t count, std::chrono::milliseconds limit = std::chrono::seconds(5));
+    // Everything until the server closes the connection or the limit passes.
+    std::string read_all(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        return read_some(std::string::npos, limit);
+    }
 
 private:
     int fd_ = -1;

@@ -45,18 +45,12 @@ void ServerProcess::write_settings(const std::string& options, const std::string
     std::string ini = "[Options]\r\n" + options;
     ini += "httpport=" + std::to_string(http_port_) + "\r\n";
     ini += "gopherport=" + std::to_string(gopher_port_) + "\r\n";
-    ini += "hostname=localhost\r\n";
-    ini += "ip=127.0.0.1\r\n";
-    ini += "webdir=c:\\html\\\r\n";
-    ini += "gopherdir=c:\\gopher\\\r\n";
-    ini += "logdir=c:\\logs\\\r\n";
-    ini += "tempdir=c:\\temp\\\r\n";
-    ini += extra;
-    home_.write("qxserver.ini", ini);
-    home_.write("html/.keep", "");
-    home_.write("gopher/.keep", "");
-    home_.write("logs/.keep", "");
-    home_.write("temp/.keep", "");
+    ini +=
+        "hostname=localhost\r\nip=127.0.0.1\r\nwebdir=c:\\html\\\r\ngopherdir=c:\\gopher\\\r\n"
+        "logdir=c:\\logs\\\r\ntempdir=c:\\temp\\\r\n";
+    for (const char* dir : {"html", "gopher", "logs", "temp"})
+        home_.write(dir + std::string("/.keep"), "");
+    home_.write("qxserver.ini", ini + extra);
 }
 
 bool ServerProcess::start(const std::vector<std::string>& extra_args, bool wait_for_listening) {

@@ -44,7 +44,6 @@ public:
     // How the server ended by itself, once it has (see has_exited).
     bool has_exited() const;
     bool running() const { return pid_ > 0; }
-    pid_t pid() const { return pid_; }
 
     // Types an operator command on the server's standard input ("pause").
     bool command(const std::string& line);
