@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <string>
 #include <utility>
@@ -18,6 +17,7 @@
 #include "platform/profile.h"
 #include "platform/strings.h"
 #include "support/engine_fixture.h"
+#include "support/scoped_env.h"
 
 namespace qxs {
 namespace {
@@ -28,22 +28,6 @@ constexpr time_t kStart = 315626635;  // Wed Jan 02 02:03:55 1980 UTC
 const std::string kStartDate = "02/Jan/1980:02:03:55 -0700";
 constexpr const char* kLogMutexName = "/MUTEX/QXS1/QXS_LOG_MUTEX";
 constexpr const char* kCounts = "c:\\logs\\counts.qxs";
-
-// Sets an environment variable for the life of the object.
-struct ScopedEnv {
-    ScopedEnv(const char* n, const std::string& value)
-        : name(n), had(std::getenv(n) != nullptr), old(had ? std::getenv(n) : "") {
-        setenv(n, value.c_str(), 1);
-        tzset();
-    }
-    ~ScopedEnv() {
-        had ? setenv(name, old.c_str(), 1) : unsetenv(name);
-        tzset();
-    }
-    const char* name;
-    bool had;
-    std::string old;
-};
 
 struct Visit {
     const char* raw = "GET /a.htm HTTP/1.0";
@@ -83,8 +67,8 @@ protected:
     }
 
     test::EngineFixture fx;
-    ScopedEnv zone{"TZ", "UTC"};
-    ScopedEnv runtime{"XDG_RUNTIME_DIR", fx.home.path()};
+    test::ScopedEnv zone{"TZ", "UTC"};
+    test::ScopedEnv runtime{"XDG_RUNTIME_DIR", fx.home.path().c_str()};
 };
 
 TEST_F(AccessLogTest, LogLinesInCommonFormat) {
@@ -113,7 +97,7 @@ TEST_F(AccessLogTest, LogLinesInCommonFormat) {
          "EST5"},
     };
     for (const Case& c : cases) {
-        ScopedEnv zone_for_row("TZ", c.zone);
+        test::ScopedEnv zone_for_row("TZ", c.zone);
         settings.logsearchstring = c.logsearchstring;
         size_t before = log().size();
         visit(c.visit);
@@ -179,7 +163,7 @@ TEST_F(AccessLogTest, WaitsForAnotherProgramHoldingTheLock) {
         if (!lock.create(kLogMutexName) || !lock.acquire() || ::write(ready[1], "L", 1) != 1) {
             _exit(1);
         }
-        sleep(1);
+        usleep(200000);
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         _exit(fd >= 0 && ::write(fd, "other program\r\n", 15) == 15 ? 0 : 2);
     }

@@ -8,16 +8,6 @@ namespace qxs {
 namespace {
 
 // The common cases are checked through the log lines (access_log_test).
-TEST(CounterKeys, LoggedRequest) {
-    char out[256];
-    logged_request(nullptr, true, out, sizeof out);
-    EXPECT_STREQ(out, "GopherRoot");
-    logged_request("x?1 y?2 z", false, out, sizeof out);
-    EXPECT_STREQ(out, "x y z");
-    logged_request("GET /abcdefgh HTTP/1.0", true, out, 8);
-    EXPECT_STREQ(out, "GET /ab");
-}
-
 TEST(CounterKeys, CounterKeyIsThePathMadeIniSafe) {
     const std::pair<const char*, const char*> cases[] = {
         {"head /b HTTP/1.0", "/b"},
