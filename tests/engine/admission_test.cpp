@@ -47,7 +47,8 @@ TEST_F(Admission, RefusalsTellWhyAndTakeNoSlot) {
         const char* entries;  // nullptr: not rejected, the server is paused
         std::string answer, log;
     } cases[] = {
-        {"127.0.0.0=1\r\n[rejectmessages]\r\nmessage1=HTTP/1.0 403 Go away\\r\\n\\r\\nNot you\\q\r\n",
+        {"127.0.0.0=1\r\n[rejectmessages]\r\nmessage1=HTTP/1.0 403 Go away\\r\\n\\r\\nNot "
+         "you\\q\r\n",
          "HTTP/1.0 403 Go away\r\n\r\nNot youq", "Rejecting connection from [127.0.0.1]!\r\n"},
         {"127.0.0.1=1\r\n",
          kOverloaded + "\r\n\r\nSorry, this server is refusing connections from your site.\r\n",

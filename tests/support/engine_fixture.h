@@ -7,6 +7,8 @@
 #include <ctime>
 #include <string>
 
+#include "config/access_tables.h"
+#include "config/extension_table.h"
 #include "config/settings.h"
 #include "engine/connection.h"
 #include "engine/sender.h"
@@ -41,6 +43,8 @@ public:
         copy_text(engine.server_host_port, sizeof engine.server_host_port, "testhost:8080");
     }
     ~EngineFixture() {
+        release_access_tables();
+        extension_table.clear();
         destroy_table(engine.table);
         engine.table = nullptr;
         settings = Settings{};
@@ -60,6 +64,16 @@ public:
         copy_text(c.remote_address, sizeof c.remote_address, address);
         copy_text(c.remote_host, sizeof c.remote_host, address);
         return c;
+    }
+    // The aliases, users, groups and extensions of a settings text.
+    void load_tables(const std::string& text) {
+        std::string ini = home.write("tables.ini", text);
+        profile::forget_all();
+        allocate_alias_table();
+        load_aliases(ini.c_str());
+        load_users(ini.c_str());
+        load_groups(ini.c_str());
+        extension_table.load_settings_file(ini.c_str());
     }
     // Everything sent to the connection's socket so far.
     const std::string& sent(const Connection& c) { return sockets.sent(c.sock); }
