@@ -23,9 +23,9 @@ TEST(AccessLogE2E, GoaccessReadsTheLog) {
     exchange(server.http_port(), "GET /b.txt HTTP/1.0\r\n\r\n");
     EXPECT_EQ(server.stop(), 0);
     std::string report = server.home().file("report.json");
-    CommandResult result = run_command("goaccess '" + server.home().file("logs/qxs.log") +
-                                       "' --log-format=COMMON --no-global-config -o '" + report +
-                                       "' 2>&1");
+    CommandResult result =
+        run_command("goaccess '" + server.home().file("logs/qxs.log") +
+                    "' --log-format=COMMON --no-global-config -o '" + report + "' 2>&1");
     ASSERT_EQ(result.status, 0) << result.output;
     std::string json = TempDir::read(report);
     EXPECT_NE(json.find("\"total_requests\": 3,"), std::string::npos) << json.substr(0, 400);

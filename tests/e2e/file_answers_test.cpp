@@ -32,8 +32,8 @@ protected:
     }
     // curl's standard output for these options and path.
     std::string curl(const std::string& options, const std::string& path) {
-        return run_command("curl -s --max-time 20 " + options + " 'http://127.0.0.1:" +
-                           std::to_string(server.http_port()) + path + "'")
+        return run_command("curl -s --max-time 20 " + options +
+                           " 'http://127.0.0.1:" + std::to_string(server.http_port()) + path + "'")
             .output;
     }
     ServerProcess server;

@@ -4,9 +4,6 @@
 
 #include <string>
 
-#include "config/settings.h"
-#include "engine/server.h"
-#include "platform/strings.h"
 #include "support/engine_fixture.h"
 
 namespace qxs::test {

@@ -8,9 +8,6 @@
 #include <algorithm>
 #include <string>
 
-#include "config/settings.h"
-#include "engine/sender.h"
-#include "engine/server.h"
 #include "support/engine_fixture.h"
 
 namespace qxs::test {

@@ -11,12 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "config/settings.h"
-#include "engine/connection.h"
-#include "engine/server.h"
 #include "logging/dates.h"
-#include "platform/profile.h"
-#include "platform/strings.h"
 #include "support/engine_fixture.h"
 
 namespace qxs {

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "cgi/cgi_monitor.h"
-#include "config/settings.h"
 #include "support/engine_fixture.h"
 
 namespace qxs::test {

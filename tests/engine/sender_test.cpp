@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "config/settings.h"
-#include "engine/server.h"
 #include "support/engine_fixture.h"
 
 namespace qxs::test {

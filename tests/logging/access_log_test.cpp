@@ -10,12 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "config/settings.h"
-#include "engine/connection.h"
-#include "engine/server.h"
 #include "platform/named_lock.h"
-#include "platform/profile.h"
-#include "platform/strings.h"
 #include "support/engine_fixture.h"
 #include "support/scoped_env.h"
 

@@ -6,9 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "config/settings.h"
-#include "engine/connection.h"
-#include "platform/strings.h"
 #include "request/request_headers.h"
 #include "support/engine_fixture.h"
 

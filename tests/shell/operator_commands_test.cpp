@@ -7,15 +7,11 @@
 
 #include <string>
 
-#include "config/settings.h"
 #include "engine/admission.h"
-#include "engine/server.h"
-#include "logging/dates.h"
 #include "logging/reports.h"
-#include "platform/profile.h"
 #include "platform/sockets.h"
-#include "platform/strings.h"
 #include "support/engine_fixture.h"
+#include "support/scoped_env.h"
 
 namespace qxs::test {
 namespace {
@@ -110,9 +106,9 @@ TEST_F(OperatorCommands, Printouts) {
     sending.state = kSend;
     sending.bytes_sent = 1024;
     copy_text(sending.file_name, sizeof sending.file_name, "c:\\html\\big.htm");
+    ScopedEnv zone("TZ", "UTC0");
     engine.table->server_start_time = 836524741;  // Thu Jul 04 23:59:01 1996 UTC
     engine.now = engine.table->server_start_time + 3600;
-    const std::string up = log_date(engine.table->server_start_time), now = log_date(engine.now);
     engine.totals = EngineTotals{12, 3, 7, 2};
     copy_text(engine.server_name, sizeof engine.server_name, "testhost");
 
@@ -158,7 +154,8 @@ TEST_F(OperatorCommands, Printouts) {
               "Look at https://qxserver.example.org/\r\n for the latest version.\r\n"
               "QXServer Personal-3.07b-32bit Stats  - running on testhost\r\n"
               "\r\n-------------- Totals Since Reboot ------------\r\n"
-              "      Current time is: " + now + "\r\n      Server Up Since: " + up + "\r\n"
+              "      Current time is: Fri Jul 05 00:59:01 1996\r\n"
+              "      Server Up Since: Thu Jul 04 23:59:01 1996\r\n"
               "          Connections: 12\r\n"
               "            Sent Dirs: 3\r\n"
               "           Sent Files: 7\r\n"
