@@ -11,37 +11,24 @@
 namespace qxs::test {
 namespace {
 
-// A copy of the demo's web tree in the test home, on free ports.
-class Demo : public ::testing::Test {
-protected:
-    void SetUp() override {
-        server.write_settings("view_files=1\r\n",
-                              "[Registration]\r\nname=Demo Operator\r\norganization=QXServer demo "
-                              "home\r\nemail=operator@localhost\r\n");
-        std::filesystem::copy(std::string(QXS_SOURCE_DIR) + "/demo/html",
-                              server.home().file("html"),
-                              std::filesystem::copy_options::recursive |
-                                  std::filesystem::copy_options::overwrite_existing);
-        ASSERT_TRUE(server.start());
-    }
-    void TearDown() override {
-        EXPECT_EQ(server.stop(), 0);
-        EXPECT_EQ(server.standard_error(), "");
-    }
-    std::string url(const std::string& path) {
-        return "http://127.0.0.1:" + std::to_string(server.http_port()) + path;
-    }
-    ServerProcess server;
-};
-
-TEST_F(Demo, ChromiumShowsTheFilledPageVariables) {
+TEST(Demo, ChromiumShowsTheFilledPageVariables) {
     if (!have_program("chromium")) GTEST_SKIP() << "chromium is not installed";
+    // A copy of the demo's web tree in the test home.
+    ServerProcess server;
+    server.write_settings("view_files=1\r\n",
+                          "[Registration]\r\nname=Demo Operator\r\norganization=QXServer demo "
+                          "home\r\nemail=operator@localhost\r\n");
+    std::filesystem::copy(std::string(QXS_SOURCE_DIR) + "/demo/html", server.home().file("html"),
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::overwrite_existing);
+    ASSERT_TRUE(server.start());
     std::string profile = server.home().file("chromium-profile");
     CommandResult dom = run_command(
         "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
         "--disable-background-networking --disable-component-update --disable-sync "
         "--user-data-dir=" +
-            profile + " --dump-dom '" + url("/") + "' 2>/dev/null",
+            profile + " --dump-dom 'http://127.0.0.1:" + std::to_string(server.http_port()) +
+            "/' 2>/dev/null",
         std::chrono::seconds(60));
     ASSERT_EQ(dom.status, 0) << dom.output;
     const std::string& page = dom.output;
@@ -53,6 +40,8 @@ TEST_F(Demo, ChromiumShowsTheFilledPageVariables) {
     EXPECT_NE(page.find("Demo Operator of QXServer demo home"), std::string::npos) << page;
     EXPECT_EQ(page.find("$remote_host"), std::string::npos) << page;
     EXPECT_EQ(page.find("$user_agent"), std::string::npos) << page;
+    EXPECT_EQ(server.stop(), 0);
+    EXPECT_EQ(server.standard_error(), "");
 }
 
 }  // namespace

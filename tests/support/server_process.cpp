@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <thread>
 
 namespace qxs::test {
@@ -53,7 +52,7 @@ void ServerProcess::write_settings(const std::string& options, const std::string
     home_.write("qxserver.ini", ini + extra);
 }
 
-bool ServerProcess::start(const std::vector<std::string>& extra_args, bool wait_for_listening) {
+bool ServerProcess::start(bool wait_for_listening) {
     std::string out = home_.file("screen.log");
     std::string err = home_.file("stderr.log");
     // A restart must not find the previous run's lines.
@@ -68,24 +67,19 @@ bool ServerProcess::start(const std::vector<std::string>& extra_args, bool wait_
         int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out_fd, 1);
         dup2(err_fd, 2);
-        std::vector<std::string> args = {QXSERVER_BINARY, "--headless", "--home", home_.path()};
-        args.insert(args.end(), extra_args.begin(), extra_args.end());
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
         // Run from elsewhere than the home: names must resolve against the
         // home, never against the current directory.
         if (chdir("/") != 0) _exit(126);
         // Keep the log lock of each test to itself.
         setenv("XDG_RUNTIME_DIR", home_.path().c_str(), 1);
-        execv(argv[0], argv.data());
+        execl(QXSERVER_BINARY, QXSERVER_BINARY, "--headless", "--home", home_.path().c_str(),
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     ::close(input[0]);
     input_fd_ = input[1];
     if (pid_ < 0) return false;
-    if (wait_for_listening) return wait_for_log("Listening...\r\n");
-    return wait_for_log("for the latest version.\r\n");
+    return wait_for_log(wait_for_listening ? "Listening...\r\n" : "for the latest version.\r\n");
 }
 
 bool ServerProcess::has_exited() const {
@@ -98,29 +92,16 @@ bool ServerProcess::has_exited() const {
 }
 
 int ServerProcess::stop(int signal_number) {
-    if (pid_ <= 0) return exit_status_;
-    ::kill(pid_, signal_number);
-    int status = 0;
-    for (int i = 0; i < 500; ++i) {  // up to 5 seconds
-        pid_t done = waitpid(pid_, &status, WNOHANG);
-        if (done == pid_) {
-            pid_ = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
+    if (pid_ > 0) ::kill(pid_, signal_number);
+    for (int i = 0; i < 500 && !has_exited(); ++i) {  // up to 5 seconds
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    ::kill(pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return -1;
-}
-
-std::string ServerProcess::screen_log() const {
-    return TempDir::read(home_.file("screen.log"));
-}
-
-std::string ServerProcess::standard_error() const {
-    return TempDir::read(home_.file("stderr.log"));
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = exit_status_ = -1;
+    }
+    return exit_status_;
 }
 
 bool ServerProcess::wait_for_log(const std::string& text,

@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <string>
-#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -37,7 +36,7 @@ public:
     // Starts the server and waits for "Listening...\r\n" (or, with
     // wait_for_listening false, for the start-up to settle). False when it
     // did not get there before the deadline.
-    bool start(const std::vector<std::string>& extra_args = {}, bool wait_for_listening = true);
+    bool start(bool wait_for_listening = true);
     // SIGTERM, then waits; the exit status (or -1 when it had to be killed
     // or died of a signal).
     int stop(int signal_number = 15);
@@ -49,8 +48,8 @@ public:
     bool command(const std::string& line);
 
     // Everything written to the screen log so far.
-    std::string screen_log() const;
-    std::string standard_error() const;
+    std::string screen_log() const { return TempDir::read(home_.file("screen.log")); }
+    std::string standard_error() const { return TempDir::read(home_.file("stderr.log")); }
     // Waits until the screen log contains `text`.
     bool wait_for_log(const std::string& text,
                       std::chrono::milliseconds deadline = std::chrono::seconds(10)) const;
