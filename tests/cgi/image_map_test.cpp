@@ -93,12 +93,5 @@ TEST_F(ImageMapTest, LongLinesAndSmallBuffers) {
     EXPECT_EQ(click("", "1,1", 8), "0 Nothing");
 }
 
-TEST(PointInPolygon, DegenerateShapesHoldNothing) {
-    const double xs[] = {0};
-    const double ys[] = {0};
-    EXPECT_EQ(point_in_polygon(0, xs, ys, 0, 0), 0);
-    EXPECT_EQ(point_in_polygon(1, xs, ys, 0, 0), 0);
-}
-
 }  // namespace
 }  // namespace qxs::test

@@ -78,17 +78,5 @@ TEST(NotifyProcedure, PeerCloseEndsOnlyAConnectionStillReading) {
     EXPECT_EQ(waiting.state, kIdle);
 }
 
-TEST(NotifyProcedure, WriteStartsATurnOnlyWhenGreedy) {
-    EngineFixture fx;
-    fx.home.write("html/f.txt", "0123456789");
-    Connection& c = fx.connect();
-    queuegopherfile(c, "c:\\html\\f.txt", 1, 0);
-    socket_notification(c.sock, FD_WRITE, 0, 0);
-    EXPECT_EQ(fx.sent(c), "");
-    settings.greedy = 1;
-    socket_notification(c.sock, FD_WRITE, 0, 0);
-    EXPECT_EQ(fx.sent(c), "0123456789");
-}
-
 }  // namespace
 }  // namespace qxs::test

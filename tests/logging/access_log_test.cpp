@@ -134,19 +134,6 @@ TEST_F(AccessLogTest, PagesAndReferersWithIniCharactersKeepOneEntry) {
     EXPECT_EQ(counts.find("/p%3Dq"), counts.rfind("/p%3Dq")) << counts;
 }
 
-TEST_F(AccessLogTest, SettingsTurnOffEachRecordAlone) {
-    settings.logany = 0;
-    visit({});
-    EXPECT_FALSE(TempDir::exists(fx.home.file("logs/qxs.log")));
-    EXPECT_EQ(value("Commands", "/a.htm"), "1 " + kStartDate);
-    settings.logany = 1;
-    settings.countfilehits = settings.countreferer = 0;
-    visit({.raw = "GET /b.htm HTTP/1.0"});
-    EXPECT_EQ(value("Commands", "/b.htm"), "(none)");
-    EXPECT_EQ(value("/b.htm", "Direct", "c:\\logs\\referer.qxs"), "(none)");
-    EXPECT_EQ(value("Totals", "Connects"), "2");
-}
-
 TEST_F(AccessLogTest, WaitsForAnotherProgramHoldingTheLock) {
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);

@@ -30,15 +30,6 @@ protected:
         reset_drives();
     }
 
-    static Names list(const char* pattern) {
-        Names names;
-        Finder finder;
-        FindData data{};
-        for (bool found = finder.first(pattern, &data); found; found = finder.next(&data))
-            names.emplace_back(data.name);
-        return names;
-    }
-
     TempDir home_;
     std::string saved_home_;
 };
@@ -83,19 +74,6 @@ TEST_F(DosFiles, ExistingNamesAreFoundWithoutCaseNewOnesKeepTheirs) {
     EXPECT_TRUE(TempDir::exists(home_.file("Html/Docs/New.Txt")));
 }
 
-TEST_F(DosFiles, RenameNeverReplacesAndRemoveFindsTheName) {
-    home_.write("old.txt", "old");
-    home_.write("kept.txt", "kept");
-    EXPECT_EQ(dos::rename("c:\\OLD.TXT", "c:\\kept.txt"), -1);
-    EXPECT_EQ(errno, EEXIST);
-    EXPECT_EQ(dos::rename("c:\\old.txt", "c:\\KEPT.TXT"), -1);  // the same file, other case
-    EXPECT_EQ(TempDir::read(home_.file("kept.txt")), "kept");
-    ASSERT_EQ(dos::rename("c:\\Old.Txt", "c:\\new.txt"), 0);
-    EXPECT_EQ(TempDir::read(home_.file("new.txt")), "old");
-    EXPECT_EQ(dos::remove("c:\\NEW.TXT"), 0);
-    EXPECT_FALSE(TempDir::exists(home_.file("new.txt")));
-}
-
 TEST(DosWildcards, MatchLikeDos) {
     const char* const matches[][2] = {{"*.*", "README"},
                                       {"*.txt", "READ.ME.TXT"},
@@ -107,17 +85,6 @@ TEST(DosWildcards, MatchLikeDos) {
                                      {"a*b*c", "aXXbYYc.d"}};
     for (const auto& m : matches) EXPECT_TRUE(wildcard_match(m[0], m[1])) << m[0] << " " << m[1];
     for (const auto& m : misses) EXPECT_FALSE(wildcard_match(m[0], m[1])) << m[0] << " " << m[1];
-}
-
-TEST_F(DosFiles, FinderListsSortedWithoutCase) {
-    home_.write("Dir/beta.txt", "bb");
-    home_.write("Dir/Alpha.htm", "a");
-    home_.write("Dir/Delta.TXT", "dddd");
-    home_.write("Dir/Sub/inner.txt", "x");
-    EXPECT_EQ(list("c:\\DIR\\*.*"),
-              (Names{".", "..", "Alpha.htm", "beta.txt", "Delta.TXT", "Sub"}));
-    EXPECT_EQ(list("c:\\Dir\\*.TXT"), (Names{"beta.txt", "Delta.TXT"}));
-    EXPECT_TRUE(list("c:\\missing\\*.*").empty());
 }
 
 TEST_F(DosFiles, FindGivesSizeKindAndDate) {

@@ -204,40 +204,6 @@ TEST_F(Profile, ABatchWritesInPlaceUpdatesAtTheFlushAndAtItsEnd) {
     EXPECT_EQ(get(file, "t", "n"), "12");
 }
 
-// Counters going up by one in a large file: mostly in place, sometimes a digit longer.
-TEST_F(Profile, ThousandsOfKeysStayExact) {
-    const int kKeys = 20000;
-    std::vector<int> counts(kKeys);
-    auto whole = [&] {
-        std::string text = "[Commands]\r\n";
-        for (int i = 0; i < kKeys; ++i)
-            text += "/page" + std::to_string(i) + ".htm=" + std::to_string(counts[i]) + " d\r\n";
-        return text + "[Totals]\r\nConnects=0\r\n";
-    };
-    for (int i = 0; i < kKeys; ++i) counts[i] = i % 10;
-    std::string file = dir.write("counts.qxs", whole());
-    for (int i = 0; i < kKeys; i += 997) {
-        std::string key = "/PAGE" + std::to_string(i) + ".HTM";
-        for (int hit = 0; hit < 3; ++hit) {
-            ASSERT_EQ(get_int("commands", key.c_str(), -1, file.c_str()), counts[i]) << key;
-            put(file, "Commands", key.c_str(), (std::to_string(++counts[i]) + " d").c_str());
-        }
-    }
-    EXPECT_EQ(TempDir::read(file), whole());
-}
-
-// A new file gets Windows line ends.
-TEST_F(Profile, DosNamesFindTheFileWithoutCase) {
-    dos::map_drive('c', dir.path());
-    dir.write("QXS/Counts.qxs", "[Totals]\r\nConnects=41\r\n");
-    EXPECT_EQ(get_int("Totals", "Connects", 0, "c:\\qxs\\counts.qxs"), 41);
-    put("C:\\QXS\\COUNTS.QXS", "Totals", "Connects", "42");
-    EXPECT_EQ(TempDir::read(dir.file("QXS/Counts.qxs")), "[Totals]\r\nConnects=42\r\n");
-    put("c:\\qxs\\referer.qxs", "s", "k", "v");
-    put("c:\\qxs\\referer.qxs", "t", "k", "x");
-    EXPECT_EQ(TempDir::read(dir.file("QXS/referer.qxs")), "[s]\r\nk=v\r\n[t]\r\nk=x\r\n");
-}
-
 // Nothing is written that could not be read back as written, nor where no file can be.
 TEST_F(Profile, WritesThatCannotBeDoneFail) {
     std::string plain = dir.write("plain", "x");
