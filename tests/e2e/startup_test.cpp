@@ -1,6 +1,4 @@
 // Start-up, the command line and stopping, with the real binary.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -47,23 +45,6 @@ TEST(Startup, ScreenLogLinesComeInOrder) {
     EXPECT_EQ(lines[5], std::string(54, '-'));  // the banner follows
     EXPECT_EQ(server.stop(), 0);
     EXPECT_EQ(server.standard_error(), "");
-}
-
-TEST(Startup, MachineHostNameWhenNoneIsSet) {
-    ServerProcess server;
-    server.write_settings();
-    std::string ini = TempDir::read(server.home().file("qxserver.ini"));
-    ini.replace(ini.find("hostname=localhost"), 18, "hostname=");
-    server.home().write("qxserver.ini", ini);
-    ASSERT_TRUE(server.start());
-    char host[100] = {};
-    gethostname(host, sizeof host - 1);
-    std::string log = server.screen_log();
-    EXPECT_NE(log.find("Getting the hostname for this machine...\r\nHostname is '" +
-                       std::string(host) + "'\r\n"),
-              std::string::npos)
-        << log;
-    EXPECT_EQ(server.stop(), 0);
 }
 
 TEST(Startup, StopSignalsEndTheServerCleanlyAndQuickly) {

@@ -61,6 +61,10 @@ TEST_F(LogFiles, AppendCreatesAnAbsentFileOnceAndThenExtendsIt) {
     EXPECT_EQ(append_file("c:\\logs\\none.log", nullptr), 0);
     EXPECT_FALSE(TempDir::exists(dir.file("logs/none.log")));
     EXPECT_EQ(screen.take(), "");
+
+    // A new file's content replaces the old whole.
+    EXPECT_EQ(write_new_file("c:\\logs\\qxs.log", "new"), 0);
+    EXPECT_EQ(log(), "new");
 }
 
 TEST_F(LogFiles, AppendFailures) {
@@ -82,14 +86,6 @@ TEST_F(LogFiles, AppendFailures) {
     EXPECT_EQ(screen.take(),
               "UNABLE TO WRITE TO TEMP FILE!  [c:\\temp\\held.qxs]\r\n" + kWriteFailure);
     EXPECT_EQ(TempDir::read(host), "old");
-}
-
-TEST_F(LogFiles, WriteNewFileReplacesTheContent) {
-    std::string host = dir.write("temp/cash1.qxs", "a long old content");
-    EXPECT_EQ(write_new_file("c:\\temp\\cash1.qxs", "new"), 0);
-    EXPECT_EQ(TempDir::read(host), "new");
-    EXPECT_EQ(write_new_file("c:\\temp\\cash1.qxs", nullptr), 0);
-    EXPECT_EQ(TempDir::read(host), "");
     EXPECT_LT(write_new_file("c:\\nowhere\\cash1.qxs", "x"), 0);
     EXPECT_EQ(screen.take(),
               "UNABLE TO CREATE TEMP FILE!  [c:\\nowhere\\cash1.qxs]\r\n" + kCreateFailure);

@@ -56,23 +56,6 @@ TEST_F(OperatorCommands, TogglesFlipTheEnginesValueAndWriteOnlyOptionsBack) {
     EXPECT_EQ(saved("debug1"), "1");
 }
 
-// Pausing outright and toggling agree, whatever was shown before.
-TEST_F(OperatorCommands, PauseAndResumeSetTheFlagOutright) {
-    run_operator_command(kCmdPauseOn);
-    run_operator_command(kCmdPauseOn);
-    EXPECT_EQ(server_paused, 1);
-    EXPECT_TRUE(fx.shell.checks[kCmdPause]);
-    run_operator_command(kCmdPause);
-    EXPECT_EQ(server_paused, 0);
-    run_operator_command(kCmdResume);
-    EXPECT_EQ(server_paused, 0);
-    EXPECT_FALSE(fx.shell.checks[kCmdPause]);
-    EXPECT_EQ(fx.shell.log,
-              "\r\n*** SERVER PAUSED - Refusing connections\r\n"
-              "\r\n*** SERVER PAUSED - Refusing connections\r\n"
-              "\r\n*** SERVER RESTARTED\r\n\r\n*** SERVER RESTARTED\r\n");
-}
-
 // A reload shows every switch as the file now has it; the paused state stays.
 TEST_F(OperatorCommands, ReloadShowsTheSwitchesFromTheFile) {
     run_operator_command(kCmdPauseOn);
