@@ -1,5 +1,4 @@
 // Start-up, the command line and stopping, with the real binary.
-#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <thread>
@@ -83,22 +82,6 @@ TEST(Startup, TakenGopherPortStopsStartupBeforeTheHttpListener) {
     std::this_thread::sleep_for(milliseconds(300));
     EXPECT_FALSE(server.has_exited());
     EXPECT_EQ(server.stop(), 0);
-}
-
-TEST(Startup, CommandLineMistakesEndWithStatusTwo) {
-    CommandResult unknown = run_command(std::string(QXSERVER_BINARY) + " --bogus 2>&1");
-    EXPECT_EQ(unknown.status, 2);
-    EXPECT_NE(unknown.output.find("'--bogus'"), std::string::npos) << unknown.output;
-    EXPECT_EQ(std::count(unknown.output.begin(), unknown.output.end(), '\n'), 1);
-
-    CommandResult no_home =
-        run_command(std::string(QXSERVER_BINARY) + " --home /nonexistent/qxs-home 2>&1");
-    EXPECT_EQ(no_home.status, 2);
-    EXPECT_NE(no_home.output.find("/nonexistent/qxs-home"), std::string::npos) << no_home.output;
-
-    CommandResult version = run_command(std::string(QXSERVER_BINARY) + " --version");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.output, "QXServer/Personal-3.07b-32bit\n");
 }
 
 }  // namespace

@@ -109,11 +109,10 @@ TEST_F(Substitution, PiecesGoWholeUnlessOneAloneIsTooLarge) {
 class PageVariables : public ::testing::Test {
 protected:
     // A connection that asked for html/page.htm of the home.
-    Connection& request(const char* raw, int type = kRequestGet, const char* agent = "") {
+    Connection& request(const char* raw, int type = kRequestGet) {
         Connection& c = fx.connect("10.1.2.3", 1000000000);
         set_raw_command(c, raw);
         c.request_type = type;
-        copy_text(c.user_agent, sizeof c.user_agent, agent);
         copy_text(c.file_name, sizeof c.file_name, "c:\\html\\page.htm");
         fill_page_variables(c);
         return c;
@@ -126,10 +125,9 @@ protected:
     test::EngineFixture fx;
 };
 
-TEST_F(PageVariables, RequestClientServerAndDates) {
-    copy_text(settings.name, sizeof settings.name, "John");
-    copy_text(settings.organization, sizeof settings.organization, "Example");
-    copy_text(settings.logo, sizeof settings.logo, "/logo.gif");
+// The client, the server and the operator's names are checked through a
+// real browser (the demo end-to-end test); these are the dates.
+TEST_F(PageVariables, DatesOfTheRequestAndThePage) {
     fx.home.write("html/page.htm", "<p>page</p>");
     tm when{};
     when.tm_year = 101, when.tm_mon = 1, when.tm_mday = 3, when.tm_hour = 4, when.tm_min = 5;
@@ -137,14 +135,7 @@ TEST_F(PageVariables, RequestClientServerAndDates) {
     const time_t written = mktime(&when);
     utimbuf times{written, written};
     ASSERT_EQ(utime(fx.home.file("html/page.htm").c_str(), &times), 0);
-    Connection& c = request("GET /page.htm HTTP/1.0", kRequestGet, "Lynx/2.8");
-    EXPECT_EQ(substitute_all(c.vars,
-                             "$server_admin_name/$server_admin_org/$server_admin_logo "
-                             "$remote_host $remote_address $server_name "
-                             "$user_agent?[you use $user_agent]$referer|[no referer]",
-                             kOutBufSize),
-              "John/Example//logo.gif 10.1.2.3 10.1.2.3 testhost you use Lynx/2.8no referer");
-
+    Connection& c = request("GET /page.htm HTTP/1.0");
     const std::string start = log_date(c.start_time);
     log_date(12345);  // the static text of log_date moves on; the page's date does not
     EXPECT_EQ(value(c, "date"), start);

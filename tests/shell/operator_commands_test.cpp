@@ -1,15 +1,11 @@
 #include "shell/operator_commands.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "engine/admission.h"
 #include "logging/reports.h"
-#include "platform/sockets.h"
 #include "support/engine_fixture.h"
 #include "support/scoped_env.h"
 
@@ -148,30 +144,6 @@ TEST_F(OperatorCommands, Printouts) {
               "          Connections: 4567\r\n"
               " Files & Dirs Sent OK: 4000\r\n"
               "           Bytes Sent: 98765432100\r\n");
-}
-
-// The options of the real listeners: the gopher one listens with lingering
-// switched on, the HTTP one is only bound.
-TEST(SocketInfo, ShowsTheListenersOptions) {
-    CaptureShell shell;
-    SocketApi& api = system_sockets();
-    engine.gopher_listener = api.open_stream();
-    engine.http_listener = api.open_stream();
-    const Socket s1 = engine.gopher_listener;
-    ASSERT_EQ(api.bind(s1, htonl(INADDR_LOOPBACK), 0), 0);
-    ASSERT_EQ(api.listen(s1, 5), 0);
-    for (linger value : {linger{1, 7}, linger{0, 7}}) {
-        ASSERT_EQ(setsockopt(s1, SOL_SOCKET, SO_LINGER, &value, sizeof value), 0);
-        socket_info();
-        EXPECT_TRUE(shell.take().ends_with(
-            "\r\n\r\ns1 SO_ACCEPTCONN  1\r\ns2 SO_ACCEPTCONN  0\r\ns1 SO_DONTLINGER  " +
-            std::to_string(!value.l_onoff) + "\r\ns1 SO_LINGER.l_onoff  " +
-            std::to_string(value.l_onoff) + "\r\ns1 SO_LINGER.l_linger  " +
-            std::to_string(value.l_linger) + "\r\n\r\n"));
-    }
-    api.close_socket(engine.gopher_listener);
-    api.close_socket(engine.http_listener);
-    engine.gopher_listener = engine.http_listener = kInvalidSocket;
 }
 
 }  // namespace
