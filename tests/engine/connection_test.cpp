@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string>
 
+#include "engine/admission.h"
 #include "support/engine_fixture.h"
 
 namespace qxs::test {
@@ -76,6 +77,84 @@ TEST(NotifyProcedure, PeerCloseEndsOnlyAConnectionStillReading) {
     EXPECT_EQ(waiting.state, kCgiWait);
     socket_notification(waiting.sock, FD_CLOSE, 10054, 0);
     EXPECT_EQ(waiting.state, kIdle);
+}
+
+const std::string kOverloaded = "HTTP/1.0 502 Service temporarily overloaded / Maintenance\r\n\r\n";
+
+class Admission : public ::testing::Test {
+protected:
+    // The socket the next accept gives (the fake hands them out in order).
+    Socket next_socket() { return fx.sockets.open_connection() + 1; }
+    void reject(const std::string& entries) {
+        fx.home.write("reject.ini", "[RejectIPs]\r\n" + entries);
+        copy_text(settings.reject_ip_filename, sizeof settings.reject_ip_filename,
+                  "c:\\reject.ini");
+    }
+    void TearDown() override { server_paused = 0; }
+    EngineFixture fx;
+};
+
+TEST_F(Admission, RejectPatternsBroadestFirst) {
+    reject("10.0.0.0=1\r\n10.1.2.3=0\r\n192.168.1.0=2\r\n192.168.1.7=0\r\n172.16.5.9=3\r\n");
+    struct Case {
+        uint8_t address[4];
+        int expected;
+    } cases[] = {
+        {{10, 1, 2, 3}, 1},   {{192, 168, 1, 7}, 2}, {{192, 168, 2, 7}, 0},
+        {{172, 16, 5, 9}, 3}, {{172, 16, 5, 8}, 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(reject_lookup(c.address), c.expected);
+    settings.reject_ip_filename[0] = '\0';
+    EXPECT_EQ(reject_lookup(cases[0].address), 0);
+}
+
+// The reject list is asked before the pause; neither refusal takes a slot.
+TEST_F(Admission, RefusalsTellWhyAndTakeNoSlot) {
+    struct Case {
+        const char* entries;  // nullptr: not rejected, the server is paused
+        std::string answer, log;
+    } cases[] = {
+        {"127.0.0.0=1\r\n[rejectmessages]\r\nmessage1=HTTP/1.0 403 Go away\\r\\n\\r\\nNot "
+         "you\\q\r\n",
+         "HTTP/1.0 403 Go away\r\n\r\nNot youq", "Rejecting connection from [127.0.0.1]!\r\n"},
+        {"127.0.0.1=1\r\n",
+         kOverloaded + "\r\n\r\nSorry, this server is refusing connections from your site.\r\n",
+         "Rejecting connection from [127.0.0.1]!\r\n"},
+        {nullptr,
+         kOverloaded + "\r\n\r\nSorry, the server is temporarily paused for maintenance.  Please "
+                       "try again in a few minutes.\r\n",
+         "Refusing connection from [127.0.0.1]!\r\n"},
+    };
+    set_paused(1);
+    for (const Case& k : cases) {
+        reject(k.entries != nullptr ? k.entries : "");
+        fx.shell.take();
+        Socket s = next_socket();
+        accept_connection(0);
+        EXPECT_EQ(fx.sockets.sent(s), k.answer);
+        EXPECT_TRUE(fx.sockets.closed(s));
+        EXPECT_EQ(fx.shell.log, k.log);
+    }
+    EXPECT_EQ(count_active(*engine.table), 0);
+    EXPECT_EQ(engine.totals.total_connections, 3);
+}
+
+TEST_F(Admission, AdmittedClientGetsTheLowestFreeSlot) {
+    settings.view_connects = 1;
+    for (int i = 0; i < kSlots; ++i) accept_connection(0);
+    EXPECT_EQ(count_active(*engine.table), kSlots);
+    Socket s = next_socket();
+    accept_connection(0);
+    EXPECT_TRUE(fx.sockets.closed(s));
+    EXPECT_EQ(fx.sockets.sent(s), "");
+    EXPECT_NE(
+        fx.shell.log.find("Closed connection with [127.0.0.1]!   Too many open connections!\r\n"),
+        std::string::npos);
+    close_connection(engine.table->records[7]);
+    accept_connection(0);
+    EXPECT_EQ(engine.table->records[7].state, kRead);
+    EXPECT_STREQ(engine.table->records[7].remote_host, "127.0.0.1");
+    EXPECT_NE(fx.shell.log.find("07) [127.0.0.1] "), std::string::npos);
 }
 
 }  // namespace
