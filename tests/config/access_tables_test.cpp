@@ -112,13 +112,6 @@ TEST_F(AccessTablesTest, ScrambledPasswords) {
     // An empty stored password is not "no password": nothing opens it.
     EXPECT_STREQ(access_tables.users[2].password, "");
     EXPECT_EQ(check_user_password("e", "x"), -3);
-
-    // A newer scrambling is refused, but users without passwords stay.
-    load("[Options]\r\nscramble_passwords=Y\r\nscramble_version=2.0\r\n[Users]\r\nUser1=a " +
-         field + "\r\nUser2=b\r\n");
-    EXPECT_EQ(shell.log, "*** Error!  Unable to read passwords scrambled with newer version!\r\n");
-    ASSERT_EQ(access_tables.user_count, 1);
-    EXPECT_STREQ(access_tables.users[0].name, "b");
 }
 
 TEST_F(AccessTablesTest, UnscrambleKeepsTheLengthInBounds) {

@@ -1,6 +1,6 @@
 // The connection engine with raw sockets: large answers to clients that
-// stop sending or reset, urgent data, the bare commands and the operator's
-// pause typed on the console.
+// stop sending or reset, urgent data, and the operator's pause typed on the
+// console.
 #include <string>
 
 #include <gtest/gtest.h>
@@ -73,17 +73,6 @@ TEST_F(Engine, UrgentDataIsReadWithTheRest) {
     client.send("GET /hello.txt HTTP/1.0\r\n\r");
     client.send_urgent("\n");
     EXPECT_EQ(body_of(client.read_all()), "hello, world\r\n");
-}
-
-TEST_F(Engine, BareCommandsAnswerOnBothPorts) {
-    start();
-    std::string status = exchange(server.gopher_port(), "status\r\n");
-    EXPECT_EQ(status.rfind("QXServer Personal-3.07b-32bit Stats  - running on localhost\r\n", 0),
-              0u)
-        << status;
-    EXPECT_NE(status.find("          Connections: 1\r\n"), std::string::npos) << status;
-    std::string about = exchange(server.http_port(), "About\r\n");
-    EXPECT_EQ(about.rfind("\r\nThis server is running QXServer/Personal-3.07b-32bit\r\n", 0), 0u);
 }
 
 TEST_F(Engine, PauseTypedOnTheConsoleRefusesUntilResumed) {

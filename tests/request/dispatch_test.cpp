@@ -79,8 +79,14 @@ TEST(Dispatch, UnknownMethodsAnswer400WithTheEchoEscaped) {
     }
 }
 
-TEST(Dispatch, AboutInAnyCaseOrFromItsFile) {
+// The bare commands, in any case: Status sends the statistics report.
+TEST(Dispatch, StatusAndAboutInAnyCaseOrFromItsFile) {
     test::EngineFixture f;
+    Connection& status = f.connect();
+    feed(status, "sTaTuS");
+    EXPECT_EQ(
+        f.sent(status).rfind("QXServer Personal-3.07b-32bit Stats  - running on testhost\r\n", 0),
+        0u);
     Connection& c = f.connect();
     feed(c, "ABOUT");
     EXPECT_TRUE(f.closed(c));
