@@ -1,8 +1,7 @@
-// Start-up, the command line and stopping, with the real binary.
+// Start-up and stopping, with the real binary.
 #include <cctype>
 #include <chrono>
 #include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -15,33 +14,25 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
-// The lines of a text, each without its CR LF.
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(text.substr(start, end - start));
-    }
-    return lines;
-}
-
 TEST(Startup, ScreenLogLinesComeInOrder) {
     ServerProcess server;
     server.write_settings();
     ASSERT_TRUE(server.start());
-    std::vector<std::string> lines = lines_of(server.screen_log());
-    ASSERT_EQ(lines.size(), 9u) << server.screen_log();
-    EXPECT_EQ(lines[0], "Reading ini file...");
-    EXPECT_EQ(lines[1], "Unable to register program as Windows 95 service.");
-    // "The start time is Wed Jan 02 02:03:55 1980": the day zero-padded.
-    const std::string& start = lines[2];
-    ASSERT_EQ(start.size(), 18u + 24u) << start;
-    EXPECT_EQ(start.substr(0, 18), "The start time is ");
-    for (size_t i : {21u, 25u, 28u, 37u}) EXPECT_EQ(start[i], ' ') << start;
-    EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(start[26]))) << start;
-    EXPECT_EQ(lines[3], "Using  qxserver.ini  hostname = 'localhost'");
-    EXPECT_EQ(lines[4], "Listening...");
-    EXPECT_EQ(lines[5], std::string(54, '-'));  // the banner follows
+    const std::string log = server.screen_log();
+    const std::string head =
+        "Reading ini file...\r\nUnable to register program as Windows 95 service.\r\n"
+        "The start time is ";
+    const std::string tail = "\r\nUsing  qxserver.ini  hostname = 'localhost'\r\nListening...\r\n" +
+                             std::string(54, '-') + "\r\n";  // the banner follows
+    ASSERT_EQ(log.compare(0, head.size(), head), 0) << log;
+    // "Wed Jan 02 02:03:55 1980": the day zero-padded.
+    std::string date = log.substr(head.size(), 24);
+    for (char& c : date)
+        c = std::isdigit(static_cast<unsigned char>(c))   ? '9'
+            : std::isalpha(static_cast<unsigned char>(c)) ? 'a'
+                                                          : c;
+    EXPECT_EQ(date, "aaa aaa 99 99:99:99 9999") << log;
+    EXPECT_EQ(log.compare(head.size() + 24, tail.size(), tail), 0) << log;
     EXPECT_EQ(server.stop(), 0);
     EXPECT_EQ(server.standard_error(), "");
 }

@@ -14,18 +14,6 @@
 namespace qxs::test {
 namespace {
 
-TEST(ConnectionTable, LookupsSkipIdleSlots) {
-    EngineFixture fx;
-    Connection& a = fx.connect();
-    Socket stale = a.sock;
-    close_connection(a);
-    EXPECT_EQ(find_slot(*engine.table, stale), -1);  // the idle slot still holds the number
-    Connection& b = fx.connect();
-    EXPECT_EQ(find_slot(*engine.table, b.sock), 0);
-    EXPECT_EQ(close_by_socket(*engine.table, b.sock), 0);
-    EXPECT_EQ(count_active(*engine.table), 0);
-}
-
 // The close line is timed with the event's clock; a close in the second of
 // the accept counts as a fifth of a second.
 TEST(ConnectionTable, CloseLineIsTimedByTheEventClock) {

@@ -239,7 +239,8 @@ TEST(NameList, CopiedTextsAreOwnedAndOthersAreTheCallers) {
     EXPECT_TRUE(list.list_find("plain_1")->owns_name);
 }
 
-// Past the entries kept inside the list, and again after clearing.
+// Past the entries kept inside the list (page variables never get there),
+// and again after clearing.
 TEST(NameList, GrowsPastItsPoolAndIsReusableAfterClearing) {
     NameList list;
     for (int round = 0; round < 2; ++round) {

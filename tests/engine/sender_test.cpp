@@ -117,16 +117,6 @@ TEST_F(Sender, PartialSendsEndTheTurnUnlessSocketverIsOn) {
     EXPECT_EQ(fx.sent(v), content);
 }
 
-TEST_F(Sender, OneConnectionSendsPerPassInTurn) {
-    Connection& a = queue("h.bin", std::string(10, 'h'));
-    Connection& b = queue("i.bin", std::string(10, 'i'));
-    EXPECT_EQ(timer_send_pass(*engine.table), 1);
-    EXPECT_EQ(a.state + b.state, kSend);  // exactly one finished
-    EXPECT_EQ(timer_send_pass(*engine.table), 1);
-    EXPECT_EQ(a.state + b.state, kIdle);
-    EXPECT_EQ(timer_send_pass(*engine.table), 0);
-}
-
 // Every block of this page expands far beyond the output buffer, and its
 // last block substitutes to nothing: the whole page still arrives.
 TEST_F(Sender, HtmlPageGoesOutWholeWhateverItsVariablesExpandTo) {
