@@ -4,31 +4,22 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/dos_files.h"
-#include "support/capture_shell.h"
-#include "support/temp_dir.h"
+#include "support/engine_fixture.h"
 
 namespace qxs::test {
 namespace {
 
 class ImageMapTest : public ::testing::Test {
 protected:
-    ImageMapTest() {
-        dos::reset_drives();
-        dos::set_home(home.path());
-    }
-    ~ImageMapTest() override { dos::set_home("."); }
-
     // The answer text, prefixed with the result: "1 /a.htm".
     std::string click(const std::string& map, const char* where, size_t size = 1024) {
-        home.write("nav.map", map);
+        fx.home.write("nav.map", map);
         char buffer[1024] = "before";
         int result = search_image_map("c:\\nav.map", where, buffer, size);
         return std::to_string(result) + " " + buffer;
     }
 
-    TempDir home;
-    CaptureShell shell;
+    EngineFixture fx;
 };
 
 // Edges count as the rules say; the first region holding the point wins,
@@ -81,7 +72,7 @@ TEST_F(ImageMapTest, LongLinesAndSmallBuffers) {
     std::string map =
         "rect /long.htm 0,0 10,10" + std::string(1100, ' ') + "\nrect /next.htm 20,20 30,30\n";
     EXPECT_EQ(click(map, "5,5"), "1 /long.htm");
-    EXPECT_EQ(shell.take(), "\r\n* * Error, map-file line too long (>1020) \r\n");
+    EXPECT_EQ(fx.shell.take(), "\r\n* * Error, map-file line too long (>1020) \r\n");
     EXPECT_EQ(click(map, "25,25"), "1 /next.htm");
     EXPECT_EQ(click("default /a-rather-long-name.htm\n", "1,1", 8), "1 /a-rath");
     EXPECT_EQ(click("", "1,1", 8), "0 Nothing");

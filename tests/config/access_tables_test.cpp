@@ -5,9 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/profile.h"
-#include "support/capture_shell.h"
-#include "support/temp_dir.h"
+#include "support/engine_fixture.h"
 
 namespace qxs {
 namespace {
@@ -16,22 +14,9 @@ const char kBadLength[] = "*** Error!  Invallid scrambled password!  Length does
 
 class AccessTablesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        profile::forget_all();
-        allocate_alias_table();
-    }
-    void TearDown() override { release_access_tables(); }
-
-    void load(const std::string& content) {
-        std::string path = dir.write("qxserver.ini", content);
-        profile::forget_all();
-        load_aliases(path.c_str());
-        load_users(path.c_str());
-        load_groups(path.c_str());
-    }
-
-    test::CaptureShell shell;
-    test::TempDir dir;
+    void load(const std::string& content) { fx.load_tables(content); }
+    test::EngineFixture fx;
+    std::string& log = fx.shell.log;
 };
 
 // A 34-character scrambled field for `plain`, using both unscrambling rules:
@@ -54,7 +39,7 @@ TEST_F(AccessTablesTest, AliasFieldsAndDefaults) {
         "Alias4=/lost/\r\nAlias5=/gone/ %00\r\n"
         "Alias6=/tab\there c:\\t\\ Anybody Anywhere n M\r\n"
         "Alias8=/after/a/gap c:\\g\\\r\n");
-    EXPECT_EQ(shell.log,
+    EXPECT_EQ(log,
               "*** Error!  Alias4 needs a virtual path and a DOS path!\r\n"
               "*** Error!  Alias5 needs a virtual path and a DOS path!\r\n");
     // Virtual path, DOS path, owner, access, then scripts, boards and browsing allowed.
@@ -105,7 +90,7 @@ TEST_F(AccessTablesTest, ScrambledPasswords) {
     load("[Options]\r\nscramble_passwords=Yes\r\n[Users]\r\nUser1=bob " + field +
          "\r\nUser2=carol\r\nUser3=a " + field.substr(0, 33) + "\r\nUser4=b " + field +
          "Z\r\nUser5=e A!" + std::string(32, 'B') + "\r\n");
-    EXPECT_EQ(shell.take(), std::string(kBadLength) + kBadLength);
+    EXPECT_EQ(fx.shell.take(), std::string(kBadLength) + kBadLength);
     ASSERT_EQ(access_tables.user_count, 3);
     EXPECT_STREQ(access_tables.users[0].password, "Pa55 w0rd!");
     EXPECT_EQ(access_tables.users[1].password, nullptr);
@@ -156,7 +141,7 @@ TEST_F(AccessTablesTest, GroupsAndMembership) {
 
 TEST_F(AccessTablesTest, ExternalPasswordFile) {
     std::string passwords =
-        dir.write("ext.ini", "[Users]\r\ncarol=Open Sesame\r\ndave=@disabled\r\nerin=\r\n");
+        fx.home.write("ext.ini", "[Users]\r\ncarol=Open Sesame\r\ndave=@disabled\r\nerin=\r\n");
     load("[Groups]\r\nGroup1=admins alice\r\nGroup1.exFile=" + passwords +
          "\r\nGroup2=staff bob\r\n");
     // User and password match without regard to case, the group as stored; a missing

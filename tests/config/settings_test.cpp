@@ -4,12 +4,7 @@
 
 #include <string>
 
-#include "config/access_tables.h"
-#include "config/extension_table.h"
-#include "platform/dos_files.h"
-#include "platform/profile.h"
-#include "support/capture_shell.h"
-#include "support/temp_dir.h"
+#include "support/engine_fixture.h"
 
 namespace qxs {
 namespace {
@@ -17,17 +12,8 @@ namespace {
 // The settings file is the bare "qxserver.ini" in a temporary server home.
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        old_home = dos::home();
-        dos::set_home(home.path());
-        set_settings_file("qxserver.ini");
-        profile::forget_all();
-    }
-    void TearDown() override {
-        release_settings();
-        extension_table.clear();
-        dos::set_home(old_home);
-    }
+    void SetUp() override { set_settings_file("qxserver.ini"); }
+    void TearDown() override { release_settings(); }
 
     void write_ini(const std::string& content) {
         home.write("qxserver.ini", content);
@@ -38,9 +24,9 @@ protected:
         load_settings();
     }
 
-    test::CaptureShell shell;
-    test::TempDir home;
-    std::string old_home;
+    test::EngineFixture fx;
+    test::TempDir& home = fx.home;
+    std::string& log = fx.shell.log;
 };
 
 // The tables load after the settings, so scramble_passwords applies to the users.
@@ -50,7 +36,7 @@ TEST_F(SettingsTest, NumbersTakeTheirLeadingDigitsAndDirectoriesEndInABackslash)
         "scramble_passwords=yes\r\nip=192.168.100.200:8080\r\nwebdir=" +
         std::string(300, 'd') +
         "\r\n[Aliases]\r\nAlias1=/only-a-url/\r\n[Users]\r\nUser1=bob short\r\n");
-    EXPECT_EQ(shell.log,
+    EXPECT_EQ(log,
               "Reading ini file...\r\n"
               "*** Error!  Alias1 needs a virtual path and a DOS path!\r\n"
               "*** Error!  Invallid scrambled password!  Length does not equal 34.\r\n");
@@ -80,7 +66,7 @@ TEST_F(SettingsTest, ReloadReplacesEveryTableWhole) {
     EXPECT_EQ(extensions, 2);
     EXPECT_EQ(access_tables.alias_count, 2);
     EXPECT_EQ(access_tables.user_count, 2);
-    EXPECT_EQ(shell.log,
+    EXPECT_EQ(log,
               "Reading ini file...\r\n"
               "Freeing old INI information...\r\nReading ini file...\r\n"
               "Freeing old INI information...\r\nReading ini file...\r\n");

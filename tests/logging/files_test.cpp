@@ -6,12 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
-#include "platform/dos_files.h"
-#include "support/capture_shell.h"
-#include "support/temp_dir.h"
+#include "support/engine_fixture.h"
 
 namespace qxs {
 namespace {
@@ -22,16 +19,9 @@ const std::string kCreateFailure = "  Check your TempDir config. Check your disk
 const std::string kWriteFailure =
     kCreateFailure + "  If the file does not exist, try creating it.\r\n";
 
-// Drive c: is a temporary directory holding "logs" and "temp".
+// Drive c: is the fixture's home, holding "logs" and "temp".
 class LogFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dos::map_drive('c', dir.path());
-        std::filesystem::create_directories(dir.file("logs"));
-        std::filesystem::create_directories(dir.file("temp"));
-    }
-    void TearDown() override { dos::reset_drives(); }
-
     // The log of a generation under the drive; 0 is the current one.
     static std::string name(int n) {
         return n == 0 ? "logs/qxs.log"
@@ -41,8 +31,9 @@ protected:
     bool exists(int n) const { return TempDir::exists(dir.file(name(n))); }
     int cycle() { return CycleLogs("c:\\logs\\", "qxs", "log"); }
 
-    TempDir dir;
-    test::CaptureShell screen;
+    test::EngineFixture fx;
+    TempDir& dir = fx.home;
+    test::CaptureShell& screen = fx.shell;
 };
 
 TEST_F(LogFiles, AppendCreatesAnAbsentFileOnceAndThenExtendsIt) {
