@@ -123,9 +123,7 @@ TEST_F(SettingsTest, ExtensionsAreFoundByTheTextAfterTheFirstDot) {
         {"archive.tar.gz", "application/x-gtar", '9', nullptr},
         {"dir.d\\page.htm", "application/octet-stream", '9', "/i/bin.gif"},
         {"README", "application/octet-stream", '9', "/i/bin.gif"},
-        {"name.", "application/octet-stream", '9', "/i/bin.gif"},
         {"", "text/html", '1', "/i/dir.gif"},
-        {nullptr, "text/html", '1', "/i/dir.gif"},
         {"notes.txt", nullptr, '0', nullptr},  // a gopher type but no MIME type or icon
     };
     auto text = [](const char* s) { return std::string(s != nullptr ? s : "(none)"); };

@@ -199,18 +199,14 @@ TEST_F(FileAnswersTest, ImageMapClicks) {
     EXPECT_EQ(get("/maps/empty.map").find(kNotFound), 0u);
 }
 
-TEST_F(FileAnswersTest, ScriptsAndFolders) {
+// A script in an alias that allows them starts with its content file.
+TEST_F(FileAnswersTest, ScriptsStart) {
     fixture.home.write("scripts/run.pl", "print 1;");
     tables("[Aliases]\r\nAlias1=/cgi c:\\scripts\\ Anybody Anywhere s\r\n");
     Connection& c = request("/cgi/run.pl");
     serve_get(c, 1);
     EXPECT_TRUE(
         TempDir::exists(fixture.home.file("temp/CGI-co" + std::to_string(c.slot) + ".qxs")));
-    // A folder name goes to the listing, even a missing one's.
-    const std::string listing = get("/nosuchdir/");
-    EXPECT_TRUE(listing.find("404") == std::string::npos &&
-                listing.find("302") == std::string::npos)
-        << listing;
 }
 
 TEST_F(FileAnswersTest, DebugPageHoldsOnlyItsOwnConnection) {
