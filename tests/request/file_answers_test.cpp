@@ -190,11 +190,9 @@ TEST_F(FileAnswersTest, ImageMapClicks) {
         {"/maps/nav.map?10,20", redirect_text("http://testhost:8080/target.htm")},
         {"/maps/nav.map?100,105", redirect_text("http://elsewhere/c.htm")},
         {"/maps/nav.map?99,60", "Nothing was found at location [99,60]."},
-        {"/maps/nav.map?12", ""},
         {"/maps/none.map?1,2", failed},
     };
     for (const auto& [path, expected] : cases) EXPECT_EQ(get(path), expected) << path;
-    EXPECT_NE(fixture.shell.log.find(failed), std::string::npos);
     // Without a click the map file is a file like any other.
     EXPECT_EQ(get("/maps/empty.map").find(kNotFound), 0u);
 }
