@@ -93,7 +93,7 @@ TEST_F(Sender, ResetDuringTransferRecordsTheSocketError) {
     EXPECT_NE(fx.shell.log.find("00) Connection Cancelled\r\n"), std::string::npos);
 }
 
-TEST_F(Sender, PartialSendsEndTheTurnUnlessSocketverIsOn) {
+TEST_F(Sender, PartialSendsEndTheTurn) {
     std::string content(3000, 'p');
     for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>('a' + i % 26);
     fx.sockets.send_limit = 1000;
@@ -104,14 +104,6 @@ TEST_F(Sender, PartialSendsEndTheTurnUnlessSocketverIsOn) {
     EXPECT_EQ(c.state, kIdle);
     EXPECT_EQ(send_step(c), 0);  // a closed connection has no turn
     EXPECT_EQ(fx.sent(c), content);
-
-    settings.socketver = 1;
-    settings.throttle = 1;  // two rounds per turn, partial ones included
-    Connection& v = queue("g.bin", content);
-    EXPECT_EQ(send_step(v), 2000);
-    EXPECT_EQ(send_step(v), 1000);
-    fx.drain_sends();
-    EXPECT_EQ(fx.sent(v), content);
 }
 
 // Every block of this page expands far beyond the output buffer, and its

@@ -82,7 +82,7 @@ TEST_F(LogFiles, AppendFailures) {
               "UNABLE TO CREATE TEMP FILE!  [c:\\nowhere\\cash1.qxs]\r\n" + kCreateFailure);
 }
 
-TEST_F(LogFiles, CycleMovesTheCurrentLogAndStartsANewOne) {
+TEST_F(LogFiles, CycleMovesTheLogsAndNeverOverwritesOne) {
     EXPECT_EQ(cycle(), 1);  // no current log: one is started
     EXPECT_FALSE(exists(1));
     EXPECT_EQ(log(), "\r\n");
@@ -93,11 +93,9 @@ TEST_F(LogFiles, CycleMovesTheCurrentLogAndStartsANewOne) {
     ASSERT_EQ(append_file("c:\\logs\\qxs.log", "second"), 0);
     cycle();
     EXPECT_EQ(log(2) + "|" + log(1) + "|" + log(), "first|\r\nsecond|\r\n");
-}
 
-// The oldest generation is dropped; an empty one stops the chain there, and
-// then the current log stays where it is rather than overwrite anything.
-TEST_F(LogFiles, CycleNeverOverwritesALog) {
+    // The oldest generation is dropped; an empty one stops the chain there, and
+    // then the current log stays where it is rather than overwrite anything.
     dir.write(name(0), "current");
     for (int n = 1; n <= 30; ++n) dir.write(name(n), "g" + std::to_string(n));
     cycle();
