@@ -224,6 +224,16 @@ Child* start(uv_loop_t* loop, const std::string& command_line, const Options& op
     return spawn(loop, std::move(words), &env, options);
 }
 
+Child* start_arguments(uv_loop_t* loop, std::vector<std::string> words, const Options& options) {
+    if (!words.empty() && ends_with_bat(words[0])) {
+        std::vector<std::string> arguments(words.begin() + 1, words.end());
+        return start_batch(loop, words[0].c_str(), arguments, options);
+    }
+    if (options.environment.empty()) return spawn(loop, std::move(words), nullptr, options);
+    Environment env = options.environment;
+    return spawn(loop, std::move(words), &env, options);
+}
+
 Child* start_batch(uv_loop_t* loop, const char* batch_file,
                    const std::vector<std::string>& arguments, const Options& options) {
     BatchRun run;
@@ -244,7 +254,7 @@ Child* start_batch(uv_loop_t* loop, const char* batch_file,
             set_variable(env, name, value);
         }
     }
-    return spawn(loop, split_words(run.command_line), &env, options);
+    return spawn(loop, std::move(run.command_words), &env, options);
 }
 
 // ---- Testing, ending, releasing ----

@@ -3,6 +3,8 @@
 // directory never holds the server up inside one send.
 #include "request/listing.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -13,6 +15,7 @@
 #include "engine/sender.h"
 #include "engine/server.h"
 #include "logging/dates.h"
+#include "logging/files.h"
 #include "logging/screen_log.h"
 #include "platform/dos_files.h"
 #include "platform/escaping.h"
@@ -302,8 +305,10 @@ void send_directory(Connection& c, const char* virtual_path, int html) {
     format_text(link_file, sizeof link_file, "%smenu.gop", directory);
     read_link_file(link_file);
 
-    FILE* out = dos::fopen(listing_file, "wb");
+    const int listing_fd = create_private_file(listing_file);
+    FILE* out = listing_fd >= 0 ? ::fdopen(listing_fd, "wb") : nullptr;
     if (out == nullptr) {
+        if (listing_fd >= 0) ::close(listing_fd);
         report_temp_file_failure(c);
         return;
     }
