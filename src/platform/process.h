@@ -13,7 +13,7 @@
 //   - a name ending in ".bat" (any case) is a generated batch file, which
 //     this layer runs itself: see start_batch.
 // A file with a "#!" line is run by the interpreter it names; one without is
-// handed to /bin/sh by execvp, which libuv uses.
+// handed to /bin/sh, as execvp does.
 //
 // Every child starts in the server's current directory (below), leads a new
 // process group of its own (so that ending it ends everything it started),
