@@ -1,9 +1,8 @@
 // The CGI program of the tests, linked under the names of the scripts it
-// stands for; what it does is the first word of the script's name:
+// stands for; the script's name says what it does:
 //   dump    a text/plain answer: its arguments, directory, open
 //           descriptors, environment, standard input and profile file
-//   echo    its last argument (the query string), %xx-decoded, as the
-//           whole output
+//   echo    its last argument (the query string), %xx-decoded
 //   silent  nothing
 //   sleep   ignores SIGTERM and waits to be killed
 // Run as Perl_Compiler (under its own name) the script is its first
@@ -15,7 +14,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 extern char** environ;
@@ -27,81 +29,53 @@ std::string base_name(const char* path) {
     return slash != nullptr ? slash + 1 : path;
 }
 
-int hex(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return 0;
-}
-
-std::string decoded(const char* text) {
-    std::string out;
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (*p == '%' && p[1] != '\0' && p[2] != '\0') {
-            out += static_cast<char>(hex(p[1]) * 16 + hex(p[2]));
-            p += 2;
-        } else {
-            out += *p;
-        }
-    }
-    return out;
-}
-
 std::string file_text(const char* name) {
-    std::string text;
-    if (FILE* f = std::fopen(name, "rb")) {
-        char block[4096];
-        for (size_t n; (n = std::fread(block, 1, sizeof block, f)) > 0;) text.append(block, n);
-        std::fclose(f);
-    }
-    return text;
-}
-
-FILE* answer_file() {
-    struct stat st {};
-    if (fstat(1, &st) == 0 && S_ISREG(st.st_mode)) return stdout;
-    const char* name = std::getenv("Output_File");
-    return name != nullptr ? std::fopen(name, "wb") : nullptr;
-}
-
-void dump(FILE* out, int argc, char** argv, const char* profile) {
-    std::fprintf(out, "Content-type: text/plain\r\n\r\n");
-    for (int i = 0; i < argc; ++i) std::fprintf(out, "arg %d %s\n", i, argv[i]);
-    char cwd[4096];
-    std::fprintf(out, "cwd %s\nfds", getcwd(cwd, sizeof cwd) != nullptr ? cwd : "?");
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (dirent* e = readdir(dir)) {
-            if (e->d_name[0] != '.' && std::atoi(e->d_name) != dirfd(dir) &&
-                (out == stdout || std::atoi(e->d_name) != fileno(out))) {
-                std::fprintf(out, " %s", e->d_name);
-            }
-        }
-        closedir(dir);
-    }
-    std::fprintf(out, "\n");
-    for (char** e = environ; *e != nullptr; ++e) std::fprintf(out, "env %s\n", *e);
-    std::fprintf(out, "stdin %s\nprofile\n%s", file_text("/dev/stdin").c_str(),
-                 profile != nullptr ? file_text(profile).c_str() : "");
+    std::ostringstream text;
+    text << std::ifstream(name, std::ios::binary).rdbuf();
+    return text.str();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Under Perl_Compiler's name the script comes first.
     const bool interpreter = base_name(argv[0]) == "cgi_test_program";
     const std::string script = base_name(interpreter && argc > 1 ? argv[1] : argv[0]);
-    const char* profile = argc > (interpreter ? 2 : 1) ? argv[interpreter ? 2 : 1] : nullptr;
     if (script.rfind("sleep", 0) == 0) {
         std::signal(SIGTERM, SIG_IGN);
         for (;;) pause();
     }
     if (script.rfind("silent", 0) == 0) return 0;
-    FILE* out = answer_file();
-    if (out == nullptr) return 1;
-    if (script.rfind("echo", 0) == 0) {
-        std::fputs(decoded(argv[argc - 1]).c_str(), out);
-    } else {
-        dump(out, argc, argv, profile);
+    struct stat st {};
+    if ((fstat(1, &st) != 0 || !S_ISREG(st.st_mode)) &&
+        std::freopen(std::getenv("Output_File"), "wb", stdout) == nullptr) {
+        return 1;
     }
-    return std::fclose(out) == 0 ? 0 : 1;
+    if (script.rfind("echo", 0) == 0) {
+        for (const char* p = argv[argc - 1]; *p != '\0'; ++p) {
+            bool escape = p[0] == '%' && p[1] != '\0' && p[2] != '\0';
+            std::putchar(
+                escape ? static_cast<int>(std::strtol(std::string(p + 1, 2).c_str(), nullptr, 16))
+                       : *p);
+            if (escape) p += 2;
+        }
+        return 0;
+    }
+    std::printf("Content-type: text/plain\r\n\r\n");
+    for (int i = 0; i < argc; ++i) std::printf("arg %s\n", argv[i]);
+    char cwd[4096];
+    std::printf("cwd %s\nfds", getcwd(cwd, sizeof cwd) != nullptr ? cwd : "?");
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (dirent* e = readdir(dir)) {
+            if (e->d_name[0] != '.' && std::atoi(e->d_name) != dirfd(dir)) {
+                std::printf(" %s", e->d_name);
+            }
+        }
+        closedir(dir);
+    }
+    std::printf("\n");
+    for (char** e = environ; *e != nullptr; ++e) std::printf("env %s\n", *e);
+    const char* profile = argv[interpreter ? 2 : 1];
+    std::printf("stdin %s\nprofile\n%s", file_text("/dev/stdin").c_str(),
+                profile != nullptr ? file_text(profile).c_str() : "");
+    return 0;
 }

@@ -7,7 +7,7 @@
 
 #include <fcntl.h>
 
-#include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -43,19 +43,19 @@ Dump parse_dump(const std::string& body) {
     Dump dump;
     size_t input = body.find("\nstdin ");
     size_t profile = body.find("\nprofile\n", input);
-    if (input == std::string::npos || profile == std::string::npos) return dump;
+    if (profile == std::string::npos) return dump;
     dump.input = body.substr(input + 7, profile - input - 7);
     dump.profile = body.substr(profile + 9);
-    size_t start = 0;
-    for (size_t end; (end = body.find('\n', start)) <= input; start = end + 1) {
-        std::string line = body.substr(start, end - start);
-        if (line.rfind("arg ", 0) == 0) dump.args.push_back(line.substr(line.find(' ', 4) + 1));
-        if (line.rfind("cwd ", 0) == 0) dump.cwd = line.substr(4);
-        if (line.rfind("fds", 0) == 0) dump.fds = line;
-        if (line.rfind("env ", 0) != 0) continue;
+    std::istringstream lines(body.substr(0, input));
+    for (std::string line; std::getline(lines, line);) {
+        std::string key = line.substr(0, line.find(' ') + 1);
+        std::string rest = line.substr(key.size());
+        if (key == "arg ") dump.args.push_back(rest);
+        if (key == "cwd ") dump.cwd = rest;
+        if (key == "fds ") dump.fds = rest;
         for (const char* name : kCgiVariables) {
-            if (line.rfind(std::string("env ") + name + "=", 0) == 0) {
-                dump.variables.push_back(line.substr(4));
+            if (key == "env " && rest.rfind(std::string(name) + "=", 0) == 0) {
+                dump.variables.push_back(rest);
             }
         }
     }
@@ -74,7 +74,7 @@ struct Request {
     std::string physical;
     std::string query;
     std::string content_type;
-    long length = 0;
+    size_t length = 0;
     std::string user;
     std::string password;  // written only for a path with '$'
 };
@@ -148,29 +148,22 @@ protected:
                temp("CGI-ou0.qxs") + "\r\nContent File = " + temp("CGI-co0.qxs") +
                "\r\n\r\n[Extra Headers]\r\nUser-Agent= TestAgent\r\n" + form;
     }
-    // The variables the tables give; a batch file's SET drops empty ones.
-    Lines expected_variables(const Request& r, bool batch) {
-        std::string physical = r.physical;
+    // The variables the tables give, in their order.
+    Lines expected_variables(const Request& r) {
         Lines rows = {"Request_Protocol=HTTP/1.0", "Request_Method=" + r.method,
                       "Executable_Path=" + r.path, "SCRIPT_NAME=" + r.path};
-        if (!r.logical.empty()) {
-            rows.push_back("Logical_Path=" + r.logical);
-            rows.push_back("PATH_INFO=" + r.logical);
-        }
-        rows.push_back("Physical_Path=" + physical);
-        rows.push_back("PATH_TRANSLATED=" + physical);
+        if (!r.logical.empty())
+            rows.insert(rows.end(), {"Logical_Path=" + r.logical, "PATH_INFO=" + r.logical});
+        rows.insert(rows.end(), {"Physical_Path=" + r.physical, "PATH_TRANSLATED=" + r.physical});
         if (!r.query.empty()) rows.push_back("QUERY_STRING=" + r.query);
-        for (const std::string& row :
-             Lines{"Content_Type=" + r.content_type, "Content_Length=" + std::to_string(r.length),
-                   "Content_File=" + temp("CGI-co0.qxs"),
-                   "Server_Software=QXServer/Personal-3.07b-32bit", "Server_Name=localhost",
-                   "Server_Port=" + std::to_string(server.http_port()), "Server_Admin=admin@test",
-                   "CGI_Version=CGI/1.1 (WIN)", "Remote_Address=127.0.0.1",
-                   "Output_File=" + temp("CGI-ou0.qxs"), "Content_FIle=" + temp("CGI-co0.qxs"),
-                   "USER_AGENT= TestAgent"}) {
-            rows.push_back(row);
-        }
-        if (batch) std::erase_if(rows, [](const std::string& row) { return row.back() == '='; });
+        rows.insert(
+            rows.end(),
+            {"Content_Type=" + r.content_type, "Content_Length=" + std::to_string(r.length),
+             "Content_File=" + temp("CGI-co0.qxs"), "Server_Software=QXServer/Personal-3.07b-32bit",
+             "Server_Name=localhost", "Server_Port=" + std::to_string(server.http_port()),
+             "Server_Admin=admin@test", "CGI_Version=CGI/1.1 (WIN)", "Remote_Address=127.0.0.1",
+             "Output_File=" + temp("CGI-ou0.qxs"), "Content_FIle=" + temp("CGI-co0.qxs"),
+             "USER_AGENT= TestAgent"});
         return rows;
     }
 
@@ -180,9 +173,10 @@ protected:
 // Each convention hands its program the command line, environment, profile
 // file (and batch file) of the tables, with the host's names for the files.
 TEST_F(CgiE2e, EachConventionHandsTheProgramWhatTheTablesSay) {
-    const std::string form_type = "application/x-www-form-urlencoded";
+    const std::string type = "application/x-www-form-urlencoded";
     const std::string long_value(300, 'x');
     const std::string form = "a=1&a=2&long=" + long_value + "&comma=x%2Cy&empty=";
+    const std::string files[] = {temp("CGI-in0.qxs"), temp("CGI-co0.qxs"), temp("CGI-ou0.qxs")};
     struct Case {
         std::string curl_options;
         std::string url;
@@ -195,25 +189,22 @@ TEST_F(CgiE2e, EachConventionHandsTheProgramWhatTheTablesSay) {
         {"",
          "/cgi/dump.exe/a/b?x=1",
          {"GET", "/cgi/dump.exe", "/a/b", home().file("html/a/b"), "x=1", "", 0, "", ""},
-         {home().file("cgi/dump.exe"), temp("CGI-in0.qxs"), temp("CGI-co0.qxs"),
-          temp("CGI-ou0.qxs"), "x=1"},
+         {home().file("cgi/dump.exe"), files[0], files[1], files[2], "x=1"},
          "",
          "",
          ""},
         {"-u ann:secret --data '" + form + "'",
          "/cgi/dump$.pl",
-         {"POST", "/cgi/dump$.pl", "", "", "", form_type, static_cast<long>(form.size()), "ann",
-          "secret"},
-         {CGI_TEST_PROGRAM, home().file("cgi/dump$.pl"), temp("CGI-in0.qxs")},
+         {"POST", "/cgi/dump$.pl", "", "", "", type, form.size(), "ann", "secret"},
+         {CGI_TEST_PROGRAM, home().file("cgi/dump$.pl"), files[0]},
          "[Form External]\r\ncomma=" + temp("CGI-in0.0") + " 3\r\nlong=" + temp("CGI-in0.1") +
              " 300\r\n[Form Literal]\r\na_1=2\r\na=1\r\n",
          "",
          home().file("cgi")},
-        {"--data 'hello=world'",
+        {"--data hello=world",
          "/cgi-std/dump.exe",
-         {"POST", "/cgi-std/dump.exe", "", "", "", form_type, 11, "", ""},
-         {home().file("cgistd/dump.exe"), temp("CGI-in0.qxs"), temp("CGI-co0.qxs"),
-          temp("CGI-ou0.qxs")},
+         {"POST", "/cgi-std/dump.exe", "", "", "", type, 11, "", ""},
+         {home().file("cgistd/dump.exe"), files[0], files[1], files[2]},
          "[Form Literal]\r\nhello=world\r\n",
          "hello=world",
          ""},
@@ -222,11 +213,11 @@ TEST_F(CgiE2e, EachConventionHandsTheProgramWhatTheTablesSay) {
         SCOPED_TRACE(c.url);
         Dump dump = parse_dump(curl(c.curl_options, c.url));
         EXPECT_EQ(dump.args, c.args);
-        EXPECT_EQ(dump.variables, expected_variables(c.request, false));
+        EXPECT_EQ(dump.variables, expected_variables(c.request));
         EXPECT_EQ(dump.profile, expected_profile(c.request, c.form));
         EXPECT_EQ(dump.input, c.input);
         // No descriptor of the server (a listening socket) reaches a program.
-        EXPECT_EQ(dump.fds, "fds 0 1 2");
+        EXPECT_EQ(dump.fds, "0 1 2");
         if (!c.cwd.empty()) {
             EXPECT_EQ(dump.cwd, c.cwd);
         }
@@ -234,29 +225,23 @@ TEST_F(CgiE2e, EachConventionHandsTheProgramWhatTheTablesSay) {
     EXPECT_EQ(TempDir::read(temp("CGI-in0.1")), long_value);
 
     // The batch convention: the generated file, its SET lines as the
-    // environment, and the script CALLed with the four arguments.
-    Request batch{"POST", "/cgi/dump.bat", "", "", "a=b&c=d", form_type, 3, "", ""};
+    // environment (SET drops an empty value), and the script CALLed with the
+    // four arguments. '=' in the query string is written as %%3D.
     Dump dump = parse_dump(curl("--data f=1", "/cgi/dump.bat?a=b&c=d"));
-    EXPECT_EQ(dump.args, (Lines{home().file("cgi/dump.bat"), temp("CGI-in0.qxs"),
-                                temp("CGI-co0.qxs"), temp("CGI-ou0.qxs"), "a=b&c=d"}));
-    Lines variables = expected_variables(batch, true);
-    variables[4] = "QUERY_STRING=a%3Db&c%3Dd";
-    EXPECT_EQ(dump.variables, variables);
+    EXPECT_EQ(dump.args,
+              (Lines{home().file("cgi/dump.bat"), files[0], files[1], files[2], "a=b&c=d"}));
+    Lines rows =
+        expected_variables({"POST", "/cgi/dump.bat", "", "", "a%%3Db&c%%3Dd", type, 3, "", ""});
+    std::string batch = "REM [CGI]\r\n";
+    for (const std::string& row : rows) {
+        if (row.rfind("Output_File=", 0) == 0) batch += "\r\nREM [System]\r\n";
+        batch += "SET " + row + "\r\n";
+    }
     EXPECT_EQ(TempDir::read(temp("qxscgi0.bat")),
-              "REM [CGI]\r\nSET Request_Protocol=HTTP/1.0\r\nSET Request_Method=POST\r\n"
-              "SET Executable_Path=/cgi/dump.bat\r\nSET SCRIPT_NAME=/cgi/dump.bat\r\n"
-              "SET Physical_Path=\r\nSET PATH_TRANSLATED=\r\nSET QUERY_STRING=a%%3Db&c%%3Dd\r\n"
-              "SET Content_Type=application/x-www-form-urlencoded\r\nSET Content_Length=3\r\n"
-              "SET Content_File=" +
-                  temp("CGI-co0.qxs") +
-                  "\r\nSET Server_Software=QXServer/Personal-3.07b-32bit\r\n"
-                  "SET Server_Name=localhost\r\nSET Server_Port=" +
-                  std::to_string(server.http_port()) +
-                  "\r\nSET Server_Admin=admin@test\r\nSET CGI_Version=CGI/1.1 (WIN)\r\n"
-                  "SET Remote_Address=127.0.0.1\r\n\r\nREM [System]\r\nSET Output_File=" +
-                  temp("CGI-ou0.qxs") + "\r\nSET Content_FIle=" + temp("CGI-co0.qxs") +
-                  "\r\nSET USER_AGENT= TestAgent\r\nCALL " + home().file("cgi/dump.bat") +
-                  " %1 %2 %3 %4\r\n");
+              batch + "CALL " + home().file("cgi/dump.bat") + " %1 %2 %3 %4\r\n");
+    std::erase_if(rows, [](const std::string& row) { return row.back() == '='; });
+    rows[4] = "QUERY_STRING=a%3Db&c%3Dd";
+    EXPECT_EQ(dump.variables, rows);
 
     // What visitors sent is readable by the server's user alone.
     for (const char* name :
