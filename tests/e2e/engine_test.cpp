@@ -75,7 +75,7 @@ TEST_F(Engine, BodyArrivingInPiecesIsStoredWholeNulBytesIncluded) {
     std::this_thread::sleep_for(milliseconds(60));
     client.send(body.substr(3004));
     std::string answer = client.read_all();
-    EXPECT_EQ(answer.rfind("HTTP/1.0 404 NOT FOUND\r\n", 0), 0u) << answer;
+    EXPECT_EQ(answer.rfind("HTTP/1.0 400 Bad Request\r\n", 0), 0u) << answer;
     EXPECT_EQ(TempDir::read(server.home().file("temp/CGI-co0.qxs")), body);
 }
 
