@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and starts the server on the demo home
-# (HTTP on port 8080, gopher on port 7070). Ctrl-C stops it.
+# (HTTP on port 8080, gopher on port 7070): in its window where there is a
+# desktop, else on the console (--headless asks for the console). File >
+# Exit, closing the window or Ctrl-C stops it.
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/packages.sh

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the normal and the sanitizer build (build
-# warnings are errors), and runs every test of both through ctest.
+# warnings are errors), and runs every test of both through ctest. The
+# window's tests run on Qt's offscreen platform, and under Xvfb for the one
+# that needs a display. A third build leaves the window out, to show the
+# server builds without Qt.
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/packages.sh
 
 ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev \
-  curl lynx gopher chromium goaccess procps
+  curl lynx gopher tmux chromium goaccess procps xvfb xauth
 
 jobs=$(nproc 2>/dev/null || echo 2)
 status=0
@@ -19,6 +22,14 @@ for variant in build build-san; do
     -DQXS_WERROR=ON -DQXS_SANITIZE="$sanitize" -DQXS_BUILD_TESTS=ON >/dev/null
   ninja -C "$variant"
 done
+echo "== the console-only build"
+cmake -S . -B build-nowin -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQXS_WERROR=ON \
+  -DQXS_WINDOW=OFF -DQXS_BUILD_TESTS=OFF >/dev/null
+ninja -C build-nowin qxserver
+if ldd build-nowin/src/qxserver | grep -q 'libQt'; then
+  echo "the console-only build links Qt" >&2
+  status=1
+fi
 for variant in build build-san; do
   echo "== tests: $variant"
   if ! ctest --test-dir "$variant" --output-on-failure -j "$jobs"; then

@@ -34,13 +34,48 @@ make_home() {
   } > "$BENCH_HOME/qxserver.ini"
 }
 
+# With BENCH_WINDOW=1 the server runs with its window, on a virtual display
+# of its own (Xvfb), instead of headless.
+start_display() {
+  [ -n "${BENCH_DISPLAY:-}" ] && return 0
+  local ready
+  ready=$(mktemp /tmp/qxs-bench-display-XXXXXX)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$ready" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  local i
+  for i in $(seq 1 100); do
+    [ -s "$ready" ] && break
+    sleep 0.05
+  done
+  BENCH_DISPLAY=":$(cat "$ready")"
+  rm -f "$ready"
+  trap 'stop_display' EXIT
+}
+
+stop_display() {
+  cleanup_home
+  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  XVFB_PID=""
+  BENCH_DISPLAY=""
+}
+
 start_server() {
-  XDG_RUNTIME_DIR="$BENCH_HOME" "$QXSERVER" --headless --home "$BENCH_HOME" \
-    > "$BENCH_HOME/screen.log" 2>&1 &
+  if [ "${BENCH_WINDOW:-0}" = 1 ]; then
+    start_display
+    XDG_RUNTIME_DIR="$BENCH_HOME" DISPLAY="$BENCH_DISPLAY" "$QXSERVER" --home "$BENCH_HOME" \
+      > "$BENCH_HOME/screen.log" 2>&1 &
+  else
+    XDG_RUNTIME_DIR="$BENCH_HOME" "$QXSERVER" --headless --home "$BENCH_HOME" \
+      > "$BENCH_HOME/screen.log" 2>&1 &
+  fi
   SERVER_PID=$!
   local i
   for i in $(seq 1 100); do
+    # The window shows its screen log itself: there the port tells.
     grep -q 'Listening' "$BENCH_HOME/screen.log" 2>/dev/null && return 0
+    if [ "${BENCH_WINDOW:-0}" = 1 ] && (exec 3<>"/dev/tcp/127.0.0.1/$HTTP_PORT") 2>/dev/null; then
+      return 0
+    fi
     sleep 0.05
   done
   echo "the server did not start:" >&2

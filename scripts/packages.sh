@@ -27,5 +27,6 @@ ensure_packages() {
   fi
 }
 
-# What building the server needs.
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libuv1-dev)
+# What building the server needs: the operator window is Qt 6 Widgets, and
+# its pictures are drawn at build time with the DejaVu fonts.
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libuv1-dev qt6-base-dev fonts-dejavu-core)

@@ -1,12 +1,14 @@
 // qxserver: the program entry. Reads the command line, sets up the server
-// home and the drive mappings, picks the front end, starts the engine and
-// runs the loop until the operator stops it (SIGINT or SIGTERM, as closing
-// the window would).
+// home and the drive mappings, picks the front end (the window where the
+// build has it and a display is there, unless --headless; else the
+// console), starts the engine and runs the loop until the operator stops it
+// (Exit, closing the window, SIGINT or SIGTERM).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +20,10 @@
 #include "platform/event_loop.h"
 #include "shell/banner.h"
 #include "shell/console_shell.h"
+#include "shell/server_session.h"
+#ifdef QXS_WITH_WINDOW
+#include "shell/window/window_front_end.h"
+#endif
 
 namespace {
 
@@ -34,11 +40,14 @@ void print_help() {
         "  --ini FILE       read the settings from FILE instead\n"
         "  --drive X=DIR    DOS drive X: in the settings means DIR (repeatable);\n"
         "                   unmapped drives mean the server home\n"
+        "  --control PATH   the control socket qxsctl talks to (default:\n"
+        "                   qxserver.ctl in the server home)\n"
         "  --headless       the console front end even where a display exists\n"
         "  --help           this text\n"
         "  --version        the server's version\n"
         "\n"
-        "Stop the server with Ctrl-C or SIGTERM.\n");
+        "Stop the server with Ctrl-C or SIGTERM. SIGHUP reads the settings again,\n"
+        "SIGUSR1 starts a new access log.\n");
 }
 
 int usage_error(const std::string& message) {
@@ -75,7 +84,9 @@ void hold_standard_descriptors() {
 int main(int argc, char** argv) {
     std::string home = ".";
     std::string ini;
+    std::string control_path;
     bool home_given = false;
+    bool headless = false;
     struct Drive {
         char letter;
         std::string directory;
@@ -93,7 +104,7 @@ int main(int argc, char** argv) {
             std::printf("QXServer/%s\n", qxs::kServerVersion);
             return 0;
         } else if (arg == "--headless") {
-            // The console is the only front end of this build.
+            headless = true;
         } else if (arg == "--home") {
             const char* v = value();
             if (v == nullptr) return usage_error("--home needs a directory");
@@ -103,6 +114,10 @@ int main(int argc, char** argv) {
             const char* v = value();
             if (v == nullptr) return usage_error("--ini needs a file name");
             ini = v;
+        } else if (arg == "--control") {
+            const char* v = value();
+            if (v == nullptr || *v == '\0') return usage_error("--control needs a socket name");
+            control_path = absolute(v);
         } else if (arg == "--drive") {
             const char* v = value();
             if (v == nullptr || std::strlen(v) < 3 || v[1] != '=' ||
@@ -125,18 +140,35 @@ int main(int argc, char** argv) {
     for (int i = 0; i < drive_count; ++i)
         qxs::dos::map_drive(drives[i].letter, drives[i].directory);
     qxs::set_settings_file(ini.empty() ? "qxserver.ini" : absolute(ini));
+    if (control_path.empty()) control_path = home + "/qxserver.ctl";
 
+#ifdef QXS_WITH_WINDOW
+    if (!headless && qxs::window::display_available()) {
+        return qxs::window::run_with_window(argc, argv, control_path);
+    }
+#else
+    (void)headless;  // the console is the only front end of this build
+#endif
+
+    int status = 0;
     qxs::ConsoleShell console;
     qxs::set_shell(&console);
     {
         qxs::EventLoop loop;
-        loop.catch_stop_signals([](void* l) { static_cast<qxs::EventLoop*>(l)->quit(); }, &loop);
-        qxs::server_startup(loop);
-        qxs::start_shell();
-        console.listen_for_commands(loop.uv());
-        loop.run();
-        qxs::server_shutdown();
+        qxs::ServerSession session(loop, control_path);
+        session.start();
+        if (const char* failure = qxs::listen_failure()) {
+            // Nobody reads a message box here: a console server that cannot
+            // listen ends, and says why.
+            std::fprintf(stderr, "qxserver: %s\n", failure);
+            status = 1;
+        } else {
+            qxs::start_shell();
+            console.listen_for_commands(loop.uv());
+            loop.run();
+        }
+        session.stop();
     }
     qxs::set_shell(nullptr);
-    return 0;
+    return status;
 }

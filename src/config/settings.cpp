@@ -1,5 +1,6 @@
 #include "config/settings.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -37,11 +38,26 @@ struct Row {
     char* text;
     size_t capacity;  // bytes of `text`
     char** heap;
+    // What a number's use allows. Outside it the default is used, or the
+    // nearest bound for a size.
+    int lowest = INT_MIN;
+    int highest = INT_MAX;
+    bool size = false;
 };
 
 constexpr Row number(const char* section, const char* key, int fallback, int& field) {
     return {section, key, Kind::kNumber, fallback, nullptr, 0, &field, nullptr, 0, nullptr};
 }
+
+constexpr Row bounded(const char* section, const char* key, int fallback, int& field, int lowest,
+                      int highest, bool size = false) {
+    return {section, key, Kind::kNumber, fallback, nullptr, 0,   &field,
+            nullptr, 0,   nullptr,       lowest,   highest, size};
+}
+
+constexpr int kPortMax = 65535;
+// More blocks per turn than this would only wait in the socket.
+constexpr int kThrottleMax = 1000;
 
 template <size_t N>
 constexpr Row text(const char* section, const char* key, const char* fallback, int max_chars,
@@ -58,12 +74,12 @@ constexpr Settings& s = settings;  // a short name for the rows below
 
 // Every key, in the order the loader reads them.
 constexpr Row kRows[] = {
-    number("Options", "gopherport", 70, s.gopherport),
-    number("Options", "httpport", 80, s.httpport),
-    number("Options", "buffsize", 8192, s.buffsize),
-    number("Options", "maxretry", 1000, s.maxretry),
-    number("Options", "pollevery", 200, s.pollevery),
-    number("Options", "throttle", 4, s.throttle),
+    bounded("Options", "gopherport", 70, s.gopherport, 1, kPortMax),
+    bounded("Options", "httpport", 80, s.httpport, 1, kPortMax),
+    bounded("Options", "buffsize", 8192, s.buffsize, 8, 8192, true),
+    bounded("Options", "maxretry", 1000, s.maxretry, 0, INT_MAX),
+    bounded("Options", "pollevery", 200, s.pollevery, 1, INT_MAX),
+    bounded("Options", "throttle", 4, s.throttle, 0, kThrottleMax, true),
     number("Options", "sound", 0, s.sound),
     number("Options", "greedy", 0, s.greedy),
     number("Options", "minimize", 0, s.minimize),
@@ -91,7 +107,7 @@ constexpr Row kRows[] = {
     text("CGI", "Debug_Mode", "No", 14, s.Debug_Mode),
     text("CGI", "Perl_Compiler", "perl386", 254, s.Perl_Compiler),
     text("CGI", "Perl_Dir", "c:\\qxs\\", 254, s.Perl_Dir),
-    number("CGI", "Timeout", 180, s.Timeout),
+    bounded("CGI", "Timeout", 180, s.Timeout, 1, INT_MAX),
     text("Registration", "name", "", 78, s.name),
     text("Registration", "organization", "", 78, s.organization),
     text("Registration", "email", "", 78, s.email),
@@ -120,10 +136,23 @@ constexpr bool rows_fit() {
 }
 static_assert(rows_fit(), "a settings field is too small for its key");
 
+// A number its use does not allow is replaced, and the operator told which
+// value is used instead.
+void check_range(const Row& row) {
+    int value = *row.number;
+    if (value >= row.lowest && value <= row.highest) return;
+    int used = row.number_default;
+    if (row.size) used = value < row.lowest ? row.lowest : row.highest;
+    screen_logf("*** Error!  %s=%d is out of range (%d to %d); using %d\r\n", row.key, value,
+                row.lowest, row.highest, used);
+    *row.number = used;
+}
+
 void read_row(const Row& row, const char* file) {
     switch (row.kind) {
         case Kind::kNumber:
             *row.number = profile::get_int(row.section, row.key, row.number_default, file);
+            check_range(row);
             break;
         case Kind::kText:
             profile::get_string(row.section, row.key, row.text_default, row.text, row.max_chars + 1,

@@ -132,6 +132,7 @@ void accept_connection(Socket listener) {
         return;
     }
     Connection& c = engine.table->records[slot];
+    c.gopher_port = listener == engine.gopher_listener;
     reverse_lookup(a, c.remote_host, sizeof c.remote_host);
     format_text(c.remote_address, sizeof c.remote_address, "%d.%d.%d.%d", a[0], a[1], a[2], a[3]);
     if (settings.view_connects) {

@@ -84,6 +84,8 @@ struct RequestFields {
     char auth_user[16] = "";
     char auth_password[16] = "";
     const Alias* alias = nullptr;  // the alias the last path mapping matched
+    bool gopher_port = false;      // it came in on the gopher listener
+    bool gopher_plus = false;      // a gopher+ client asked for a menu's attributes
 
     // The answer.
     char status_text[256] = "";  // the result, written to the access log at close
@@ -92,6 +94,7 @@ struct RequestFields {
     // ignored, and the tick closes it when the time has come.
     time_t hold_until = 0;
     char file_name[512] = "";  // the file being sent (Send)
+    char gopher_item = 0;      // the gopher item type being sent; 0 when none
     int file_fd = kNoDescriptor;
     // The last read of the file came back short: its end has been reached,
     // and only the close (and a gopher terminator) follows what was read.

@@ -20,13 +20,6 @@
 namespace qxs {
 namespace {
 
-// Exactly these two spellings make a file HTML; the extension comes from
-// the last component, so dotted directories above it change nothing.
-bool is_html(const char* path) {
-    const char* extension = file_name_extension(path);
-    return std::strncmp(extension, "HTM", 3) == 0 || std::strncmp(extension, "htm", 3) == 0;
-}
-
 int block_size() {
     if (settings.buffsize > static_cast<int>(kFileBufSize)) settings.buffsize = kFileBufSize;
     if (settings.buffsize < 8) settings.buffsize = 8;
@@ -75,10 +68,26 @@ bool last_block(const Connection& c, bool html) {
            (!html || c.substitution.consumed >= static_cast<size_t>(c.html_source_len));
 }
 
+// A gopher text item ends with the terminator line. A menu brings its own
+// (the last line of its listing), and a binary item ends when the
+// connection closes, so that it arrives byte for byte.
+bool ends_with_terminator(const Connection& c) {
+    if (c.request_type != kRequestGopher) return false;
+    switch (c.gopher_item) {
+        case '0':
+        case '2':
+        case '3':
+        case '7':
+            return true;
+        default:
+            return false;
+    }
+}
+
 long finish(Connection& c, long sent_at_entry, const char* status) {
     if (c.file_fd != kNoDescriptor) ::close(c.file_fd);
     c.file_fd = kNoDescriptor;
-    if (c.request_type == kRequestGopher) {
+    if (ends_with_terminator(c)) {
         sockets().send(c.sock, "\r\n.\r\n", 5, kSendMore);  // the close follows
     }
     if (settings.debug1) screen_logf("S%d) End of send gopherqueue\r\n", c.slot);
@@ -106,6 +115,13 @@ void send_whole(Connection& c, const char* text, int flags) {
 
 }  // namespace
 
+// Exactly these two spellings make a file HTML; the extension comes from
+// the last component, so dotted directories above it change nothing.
+bool is_substituted(const char* file_name) {
+    const char* extension = file_name_extension(file_name);
+    return std::strncmp(extension, "HTM", 3) == 0 || std::strncmp(extension, "htm", 3) == 0;
+}
+
 void send_text(Connection& c, const char* text) {
     send_whole(c, text, 0);
 }
@@ -123,7 +139,7 @@ void queuegopherfile(Connection& c, const char* file_name, int, long offset) {
     if (c.file_fd < 0) {
         c.file_fd = kNoDescriptor;
         set_status_text(c, "File Open Error queuegopherfile");
-        screen_log("File Open Error queuegopherfile ");
+        screen_log("File Open Error queuegopherfile \r\n");
         close_connection(c);
         return;
     }
@@ -151,7 +167,7 @@ long send_step(Connection& c) {
     SocketApi& api = sockets();
     const long sent_at_entry = c.bytes_sent;
     if (settings.debug1) screen_logf("S%d) SENDING '%s'\r\n", c.slot, c.file_name);
-    const bool html = is_html(c.file_name);
+    const bool html = is_substituted(c.file_name);
     char* const buffer = html ? c.outbuf : c.filebuf;
 
     const char* data;
@@ -177,7 +193,7 @@ long send_step(Connection& c) {
             if (c.error_run_max < c.error_run) c.error_run_max = c.error_run;
             if (c.error_run > settings.maxretry) {
                 set_status_text(c, "Too many Errors");
-                screen_logf("S%d) Too many Errors", c.slot);
+                screen_logf("S%d) Too many Errors\r\n", c.slot);
                 long sent = c.bytes_sent - sent_at_entry;
                 close_connection(c);
                 return sent;

@@ -20,6 +20,10 @@ void send_header(Connection& c, const char* text);
 // starting at byte `offset`. `item_kind` (0 gopher text, 1 other) does not
 // change the transfer. A file that cannot be opened closes the connection.
 void queuegopherfile(Connection& c, const char* file_name, int item_kind, long offset);
+// Whether a file goes out through page-variable substitution: an HTML file,
+// its extension (of the last component) beginning "HTM" or "htm". Its
+// length on the wire is not its size on disk.
+bool is_substituted(const char* file_name);
 // One send turn: the bytes sent. May close the connection.
 long send_step(Connection& c);
 // Gives the next connection in state Send (round robin) its turn; 1 when

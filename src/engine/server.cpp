@@ -45,16 +45,61 @@ bool send_turn_allowed() {
            engine.now_ms - engine.last_send_turn_ms >= static_cast<uint64_t>(settings.pollevery);
 }
 
+unsigned period_ms() {
+    return static_cast<unsigned>(settings.pollevery > 0 ? settings.pollevery : 1);
+}
+
+// (Re)starts the tick so that it comes when the next send turn is allowed:
+// one period after the last turn, or one period from now when that is past.
+// A connection that must wait for its turn then waits no longer than the
+// bound asks, and a run of requests each a little over a period apart is
+// answered at once again after one of them had to wait.
+bool start_tick() {
+    unsigned first = period_ms();
+    if (engine.send_turn_ran) {
+        uint64_t allowed = engine.last_send_turn_ms + period_ms();
+        if (allowed > engine.now_ms) first = static_cast<unsigned>(allowed - engine.now_ms);
+    }
+    return engine.loop->start_timer(period_ms(), on_tick, nullptr, first);
+}
+
 // One round-robin send turn, counted for the one-sender-per-period bound.
 bool send_turn() {
     if (!timer_send_pass(*engine.table)) return false;
     engine.last_send_turn_ms = engine.now_ms;
     engine.send_turn_ran = true;
+    if (engine.timer_running) start_tick();
     return true;
 }
 
 bool tick_needed() {
     return count_active(*engine.table) > 0 || shell().wants_ticks();
+}
+
+// A listener whose next connection found every slot busy: its accept waits
+// for a free slot (the notification comes again only after an accept).
+void wait_for_slot(Socket listener) {
+    for (Socket& waiting : engine.waiting_listeners) {
+        if (waiting == listener) return;
+    }
+    for (Socket& waiting : engine.waiting_listeners) {
+        if (waiting == kInvalidSocket) {
+            waiting = listener;
+            return;
+        }
+    }
+}
+
+// Takes a waiting connection from each listener that has one, while slots
+// are free.
+void accept_waiting() {
+    for (Socket& waiting : engine.waiting_listeners) {
+        if (waiting == kInvalidSocket || count_active(*engine.table) >= kSlots) continue;
+        Socket listener = waiting;
+        waiting = kInvalidSocket;
+        accept_connection(listener);
+        shell().refresh_status();
+    }
 }
 
 // Starts or stops the tick as the state the event left asks.
@@ -98,11 +143,14 @@ Socket open_listener(uint32_t address, int port, bool report_create_failure) {
         return kInvalidSocket;
     }
     if (api.bind(s, address, static_cast<uint16_t>(port)) != 0) {
+        engine.listen_failure_port = port;
+        engine.listen_failure_error = api.last_error();
         char reason[64];
         format_text(reason, sizeof reason, "Reason: %d\r\n", api.last_error());
         const char* text = "Error Binding Socket to Port\r\nCheck your hostname and ip";
         shell().message_box(text, kErrorTitle);
         screen_log(text);
+        screen_log("\r\n");  // the text ends without a line end of its own
         screen_log(reason);
         shell().message_box(reason, kErrorTitle);
         api.close_socket(s);
@@ -178,8 +226,7 @@ int server_startup(EventLoop& loop) {
     engine.startup_stage = 10;
     shell().refresh_status();
 
-    engine.timer_running =
-        loop.start_timer(static_cast<unsigned>(settings.pollevery), on_tick, nullptr);
+    engine.timer_running = start_tick();
     if (!engine.timer_running) {
         screen_log("\r\n\r\nUNABLE TO GET A TIMER SYSTEM RESOURCE!\r\n");
         screen_log("  SERVER may NOT WORK CORRECTLY!\r\n");
@@ -210,7 +257,34 @@ int server_startup(EventLoop& loop) {
     return 0;
 }
 
+const char* listen_failure() {
+    static char text[160];
+    if (engine.listen_failure_port == 0) return nullptr;
+    const int port = engine.listen_failure_port;
+    switch (engine.listen_failure_error) {
+        case WSAEADDRINUSE:
+            format_text(text, sizeof text, "port %d is already in use", port);
+            break;
+        case WSAEACCES:
+            format_text(text, sizeof text,
+                        "port %d may only be opened with the administrator's rights", port);
+            break;
+        case WSAEADDRNOTAVAIL:
+            format_text(text, sizeof text,
+                        "port %d cannot be opened on the address %s, which is not this "
+                        "machine's (see the ip setting)",
+                        port, settings.ip);
+            break;
+        default:
+            format_text(text, sizeof text, "port %d cannot be opened (socket error %d)", port,
+                        engine.listen_failure_error);
+            break;
+    }
+    return text;
+}
+
 int server_shutdown() {
+    for (Socket& waiting : engine.waiting_listeners) waiting = kInvalidSocket;
     if (engine.loop != nullptr) engine.loop->stop_timer();
     engine.timer_running = false;
     if (engine.loop != nullptr) {
@@ -252,6 +326,10 @@ void dispatch_notification(Socket sock, int event, int error) {
             break;
         }
         case FD_ACCEPT:
+            if (count_active(table) >= kSlots) {
+                wait_for_slot(sock);
+                break;
+            }
             accept_connection(sock);
             shell().refresh_status();
             break;
@@ -272,10 +350,15 @@ void dispatch_notification(Socket sock, int event, int error) {
                     screen_logf("UNKNOWN %d\r\n", error);
                 }
             }
-            // A client that has only finished sending still wants its answer,
-            // and one that is gone is noticed by the next send, which records
-            // why. Only a connection still reading its request ends here.
-            if (c.state == kSend || (c.state == kCgiWait && error == 0)) break;
+            // A client that has only finished sending still wants its answer.
+            // One that reset the connection, or a connection still reading its
+            // request, ends here, so that its slot is free at once.
+            if (error == 0 && (c.state == kSend || c.state == kCgiWait)) break;
+            if (error != 0 && c.state != kRead) {
+                char status[32];
+                format_text(status, sizeof status, "Socket Error %d", error);
+                set_status_text(c, status);
+            }
             close_connection(c);
             shell().refresh_status();
             break;
@@ -291,14 +374,14 @@ void socket_notification(Socket sock, int event, int error, time_t now, uint64_t
     set_clock(now, now_ms);
     if (error != 0 && event != FD_CLOSE) return;
     dispatch_notification(sock, event, error);
+    accept_waiting();
     send_turn_if_quiet();
     settle_tick();
 }
 
 void wake_tick() {
     if (engine.timer_running || engine.loop == nullptr) return;
-    engine.timer_running =
-        engine.loop->start_timer(static_cast<unsigned>(settings.pollevery), on_tick, nullptr);
+    engine.timer_running = start_tick();
 }
 
 void send_turn_if_quiet() {
@@ -314,6 +397,7 @@ void timer_tick(time_t now, uint64_t now_ms) {
     }
     if (send_turn_allowed() && send_turn()) shell().refresh_status();
     cgi_monitor_pass(now);
+    accept_waiting();
     // Output a program left in this tick goes out now when no turn ran.
     send_turn_if_quiet();
     settle_tick();

@@ -8,6 +8,8 @@
 //   request/...     handle_line, serve_get, send_directory: the answer
 //   sender.cpp      queuegopherfile, timer_send_pass, send_step: the file
 //   connection.cpp  close_connection: access log, socket, slot
+// docs/engine.md tells the same road at more length, with the rules of who
+// ends a request, who owns the switches and who may include what.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +48,14 @@ struct Engine {
     uint64_t last_send_turn_ms = 0;
     bool send_turn_ran = false;
     bool timer_running = false;
+    // A listener that could not be bound: its port and the socket error; 0
+    // when both listen.
+    int listen_failure_port = 0;
+    int listen_failure_error = 0;
+    // Listeners whose connections wait in the listen queue because every
+    // slot was busy: a burst waits a moment there instead of being turned
+    // away, and is taken from the queue when a slot frees.
+    Socket waiting_listeners[2] = {kInvalidSocket, kInvalidSocket};
     // Socket notifications are taken at the tick (a tick of 10 ms or less).
     bool notifications_held = false;
 };
@@ -57,6 +67,10 @@ extern Engine engine;
 // it stopped early (the reason is on the screen log; a failure that needs the
 // program to end has asked the loop to quit).
 int server_startup(EventLoop& loop);
+// Why a listener could not be bound, in words ("port 8080 is already in
+// use"); nullptr when both listen. The console, where nobody reads a
+// message box, ends the program with it.
+const char* listen_failure();
 // Stops timer 1, closes the listeners and the socket layer. Open connections
 // are not closed one by one.
 int server_shutdown();

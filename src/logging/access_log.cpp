@@ -25,8 +25,6 @@ constexpr size_t kRequestSize = 256;  // 255 characters of a request line
 constexpr size_t kNameSize = 1024;    // an encoded key or referer: at most 3 bytes a character
 constexpr size_t kValueSize = 1023;   // a counter's value as read
 constexpr size_t kTotalSize = 1025;   // a total as read at start-up
-// Every log line gives its time in this zone, whatever the local one is.
-constexpr const char* kZone = "-0700";
 
 LogTotals totals;
 std::unique_ptr<char[]> log_buffer;
@@ -82,14 +80,19 @@ DateParts split_date(const char* text) {
 }
 
 // A failed counter write is not fatal: the other counters, and the next
-// connection, still get their chance.
-void put(const char* section, const char* key, const char* value, const char* file) {
-    static_cast<void>(profile::write_string(section, key, value, file));
+// connection, still get their chance. The failure is told once per file and
+// update, when the update ends (write_access_log).
+bool counts_failed = false;
+bool referers_failed = false;
+
+void put(const char* section, const char* key, const char* value, const char* file, bool* failed) {
+    if (!profile::write_string(section, key, value, file)) *failed = true;
 }
 
 // Adds one to the "count first-date" value of `key`, starting it at 1 with
 // `today` when it is missing or begins with "0".
-void count_hit(const char* section, const char* key, const char* today, const char* file) {
+void count_hit(const char* section, const char* key, const char* today, const char* file,
+               bool* failed) {
     char value[kValueSize];
     profile::get_string(section, key, "0", value, sizeof value, file);
     long count = 0;
@@ -102,17 +105,17 @@ void count_hit(const char* section, const char* key, const char* today, const ch
     if (count < LONG_MAX) ++count;
     char updated[kValueSize + 32];
     format_text(updated, sizeof updated, "%ld %s", count, first_date);
-    put(section, key, updated, file);
+    put(section, key, updated, file, failed);
 }
 
 void write_totals(const char* file) {
     char text[64];
     format_text(text, sizeof text, "%ld", totals.connects);
-    put("Totals", "Connects", text, file);
+    put("Totals", "Connects", text, file, &counts_failed);
     format_text(text, sizeof text, "%ld", totals.files_sent_ok);
-    put("Totals", "FilesSentOK", text, file);
+    put("Totals", "FilesSentOK", text, file, &counts_failed);
     format_text(text, sizeof text, "%.0f", totals.bytes_sent);
-    put("Totals", "BytesSent", text, file);
+    put("Totals", "BytesSent", text, file, &counts_failed);
 }
 
 }  // namespace
@@ -144,14 +147,18 @@ void write_access_log(Connection& c) {
     const char* user = c.auth_user[0] != '\0' ? c.auth_user : "-";
     char request[kRequestSize];
     logged_request(c.raw_command, settings.logsearchstring != 0, request, sizeof request);
+    // The zone of the local time the line gives, so that analysers place
+    // every hit at its hour.
+    char zone[8];
+    zone_offset(c.start_time, zone);
     char first_date[64];
     format_text(first_date, sizeof first_date, "%s/%s/%s:%s:%s:%s %s", date.day, date.month,
-                date.year, date.hours, date.minutes, date.seconds, kZone);
+                date.year, date.hours, date.minutes, date.seconds, zone);
 
     if (settings.logany) {
         format_text(log_buffer.get(), kLogBufferSize,
                     "%s - %s [%s/%s/%s:%s:%s:%s %s] \"%s\" %s %ld\r\n", c.remote_host, user,
-                    date.day, date.month, date.year, date.hours, date.minutes, date.seconds, kZone,
+                    date.day, date.month, date.year, date.hours, date.minutes, date.seconds, zone,
                     request, status, c.bytes_sent);
         char log_file[kPathSize];
         format_text(log_file, sizeof log_file, "%sqxs.log", settings.logdir);
@@ -165,17 +172,20 @@ void write_access_log(Connection& c) {
     if (sent_ok) ++totals.files_sent_ok;
     ++totals.connects;
 
-    if (settings.countfilehits) count_hit("Commands", key, first_date, counts_file);
+    counts_failed = referers_failed = false;
+    if (settings.countfilehits) count_hit("Commands", key, first_date, counts_file, &counts_failed);
     if (settings.countreferer) {
         char referer[kNameSize];
         ini_safe_name(c.referer[0] != '\0' ? c.referer : "Direct", referer, sizeof referer);
-        count_hit(key, referer, first_date, referer_file);
+        count_hit(key, referer, first_date, referer_file, &referers_failed);
     }
     write_totals(counts_file);
 
     // Both files are on disk before the mutex goes to another program.
-    profile::flush(counts_file);
-    profile::flush(referer_file);
+    if (!profile::flush(counts_file)) counts_failed = true;
+    if (!profile::flush(referer_file)) referers_failed = true;
+    if (counts_failed) report_write_failure(counts_file);
+    if (referers_failed) report_write_failure(referer_file);
 }
 
 void load_totals() {

@@ -69,6 +69,14 @@ char* local_date(time_t t, char* out) {
     return header_form(localtime_r(&t, &when) != nullptr, when, zone, out);
 }
 
+char* zone_offset(time_t t, char* out) {
+    struct tm local {};
+    if (localtime_r(&t, &local) == nullptr || std::strftime(out, 8, "%z", &local) == 0) {
+        copy_text(out, 8, "+0000");
+    }
+    return out;
+}
+
 const char* listing_date(uint16_t packed_date) {
     static char buffer[24];
     int month = (packed_date >> 5) & 0x0f;

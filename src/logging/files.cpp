@@ -25,6 +25,8 @@ void report_create_failure(const char* path) {
     screen_log("  Check your TempDir config. Check your disk space.\r\n");
 }
 
+}  // namespace
+
 void report_write_failure(const char* path) {
     screen_log("UNABLE TO WRITE TO TEMP FILE!  [");
     screen_log(path);
@@ -32,6 +34,8 @@ void report_write_failure(const char* path) {
     screen_log("  Check your TempDir config. Check your disk space.\r\n");
     screen_log("  If the file does not exist, try creating it.\r\n");
 }
+
+namespace {
 
 // Writes all `length` bytes, going on after short writes. False on an error.
 bool write_all(int fd, const char* data, size_t length) {
@@ -134,7 +138,19 @@ int append_file_bytes(const char* path, const char* data, long length) {
         report_write_failure(path);
         return -1;
     }
-    if (!write_and_close(fd, data, static_cast<size_t>(length))) {
+    // An append that cannot be written whole is taken back, so that a full
+    // disk leaves only whole lines and the next append starts a line.
+    struct stat before {};
+    const bool sized = ::fstat(fd, &before) == 0;
+    if (!write_all(fd, data, static_cast<size_t>(length))) {
+        if (sized && ::ftruncate(fd, before.st_size) != 0) {
+            screen_log("  The file keeps a part of what could not be written.\r\n");
+        }
+        ::close(fd);
+        report_write_failure(path);
+        return -1;
+    }
+    if (::close(fd) != 0) {
         report_write_failure(path);
         return -1;
     }

@@ -27,6 +27,9 @@ int append_file(const char* path, const char* text);
 // The same for bytes that may hold NUL (a request body).
 int append_file_bytes(const char* path, const char* data, long length);
 
+// The screen-log lines of a file that cannot be written.
+void report_write_failure(const char* path);
+
 // Moves dir+base.ext to base-001.ext, each older generation up by one (30 in
 // all), and starts a new empty log. Always 1.
 int CycleLogs(const char* dir, const char* base, const char* ext);

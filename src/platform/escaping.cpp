@@ -72,4 +72,26 @@ size_t html_escape(const char* text, char* out, size_t size) {
     return n;
 }
 
+size_t percent_encode(const char* text, const char* also, char* out, size_t size) {
+    static const char kHex[] = "0123456789ABCDEF";
+    if (size == 0) return 0;
+    size_t n = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+         p != nullptr && *p != 0; ++p) {
+        const bool encoded = *p <= ' ' || *p >= 0x7f || *p == '"' || *p == '<' || *p == '>' ||
+                             std::strchr(also, *p) != nullptr;
+        const size_t need = encoded ? 3 : 1;
+        if (n + need >= size) break;
+        if (encoded) {
+            out[n++] = '%';
+            out[n++] = kHex[*p >> 4];
+            out[n++] = kHex[*p & 15];
+        } else {
+            out[n++] = static_cast<char>(*p);
+        }
+    }
+    out[n] = '\0';
+    return n;
+}
+
 }  // namespace qxs

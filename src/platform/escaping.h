@@ -21,4 +21,16 @@ int hex_digit_value(char c);
 // nullptr gives "". Returns the length written.
 size_t html_escape(const char* text, char* out, size_t size);
 
+// Copies `text` into `out` (room for `size` bytes) with the bytes a URL
+// cannot carry as they stand written as "%XX": blanks and control bytes,
+// bytes above 127, '"', '<' and '>' always, and every byte of `also`. Cut
+// at a whole character; always terminated when `size` > 0. Returns the
+// length.
+size_t percent_encode(const char* text, const char* also, char* out, size_t size);
+
+// What else a path part of a link must encode: what would end it or change
+// it ('#', '?', '%', a quote), and what this server's decoding of request
+// paths turns into something else ('&' into CR, '+' into a blank).
+inline constexpr const char* kPathUnsafe = "#?%'&+";
+
 }  // namespace qxs

@@ -10,8 +10,12 @@ EventLoop::EventLoop() {
     timer_.data = this;
     uv_signal_init(&loop_, &sigint_);
     uv_signal_init(&loop_, &sigterm_);
+    uv_signal_init(&loop_, &sighup_);
+    uv_signal_init(&loop_, &sigusr1_);
     sigint_.data = this;
     sigterm_.data = this;
+    sighup_.data = this;
+    sigusr1_.data = this;
     std::signal(SIGPIPE, SIG_IGN);
 }
 
@@ -28,11 +32,11 @@ EventLoop::~EventLoop() {
     uv_loop_close(&loop_);
 }
 
-bool EventLoop::start_timer(unsigned period_ms, Callback tick, void* context) {
+bool EventLoop::start_timer(unsigned period_ms, Callback tick, void* context, unsigned first_ms) {
     if (period_ms == 0) period_ms = 1;
     tick_ = tick;
     tick_context_ = context;
-    return uv_timer_start(&timer_, on_timer, period_ms, period_ms) == 0;
+    return uv_timer_start(&timer_, on_timer, first_ms != 0 ? first_ms : period_ms, period_ms) == 0;
 }
 
 void EventLoop::stop_timer() {
@@ -56,6 +60,20 @@ void EventLoop::catch_stop_signals(Callback on_stop, void* context) {
 void EventLoop::on_signal(uv_signal_t* handle, int) {
     auto* self = static_cast<EventLoop*>(handle->data);
     if (self->on_stop_ != nullptr) self->on_stop_(self->stop_context_);
+}
+
+void EventLoop::catch_command_signals(Callback on_hangup, Callback on_user1, void* context) {
+    on_hangup_ = on_hangup;
+    on_user1_ = on_user1;
+    command_context_ = context;
+    uv_signal_start(&sighup_, on_command_signal, SIGHUP);
+    uv_signal_start(&sigusr1_, on_command_signal, SIGUSR1);
+}
+
+void EventLoop::on_command_signal(uv_signal_t* handle, int signum) {
+    auto* self = static_cast<EventLoop*>(handle->data);
+    Callback callback = signum == SIGHUP ? self->on_hangup_ : self->on_user1_;
+    if (callback != nullptr && !self->quitting_) callback(self->command_context_);
 }
 
 void EventLoop::run() {

@@ -23,15 +23,21 @@ public:
     uint64_t now_ms() const { return uv_now(&loop_); }
 
     // Timer 1: calls `tick` every `period_ms` milliseconds (at least 1) until
-    // stop_timer, the first time one period after the start. False when the
-    // timer cannot be started.
-    [[nodiscard]] bool start_timer(unsigned period_ms, Callback tick, void* context);
+    // stop_timer, the first time after `first_ms` (0: one period). Starting
+    // it again while it runs moves its phase. False when the timer cannot be
+    // started.
+    [[nodiscard]] bool start_timer(unsigned period_ms, Callback tick, void* context,
+                                   unsigned first_ms = 0);
     void stop_timer();
 
     // SIGINT and SIGTERM call `on_stop` (once per signal), as closing the
     // window would. SIGPIPE is ignored: a send to a vanished peer is an error
     // code, never a signal.
     void catch_stop_signals(Callback on_stop, void* context);
+    // SIGHUP calls `on_hangup` and SIGUSR1 `on_user1`, each once per signal
+    // and inside the loop like any other event: the usual ways of asking a
+    // Unix server to read its settings again and to start new logs.
+    void catch_command_signals(Callback on_hangup, Callback on_user1, void* context);
 
     // The message loop: runs callbacks until quit() is called.
     void run();
@@ -50,16 +56,22 @@ public:
 private:
     static void on_timer(uv_timer_t* timer);
     static void on_signal(uv_signal_t* handle, int signum);
+    static void on_command_signal(uv_signal_t* handle, int signum);
 
     uv_loop_t loop_{};
     uv_timer_t timer_{};
     uv_signal_t sigint_{};
     uv_signal_t sigterm_{};
+    uv_signal_t sighup_{};
+    uv_signal_t sigusr1_{};
     Callback tick_ = nullptr;
     void* tick_context_ = nullptr;
     Callback on_stop_ = nullptr;
     void* stop_context_ = nullptr;
     bool signals_started_ = false;
+    Callback on_hangup_ = nullptr;
+    Callback on_user1_ = nullptr;
+    void* command_context_ = nullptr;
     bool quitting_ = false;
 };
 

@@ -462,11 +462,12 @@ Batch::~Batch() {
     batch_number = 0;
 }
 
-void flush(const char* file) {
-    if (file == nullptr) return;
+bool flush(const char* file) {
+    if (file == nullptr) return true;
     char path[4096];
-    if (!host_path(file, path, sizeof path, false)) return;
-    if (CachedFile* entry = find_cached(path)) entry->write_pending();
+    if (!host_path(file, path, sizeof path, false)) return true;
+    CachedFile* entry = find_cached(path);
+    return entry == nullptr || entry->write_pending();
 }
 
 void forget_all() {

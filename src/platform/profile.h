@@ -35,8 +35,9 @@ int get_int(const char* section, const char* key, int fallback, const char* file
                                 const char* file);
 
 // Makes sure what was written to the file is on disk: the in-place writes a
-// batch gathered go out now, in one write.
-void flush(const char* file);
+// batch gathered go out now, in one write. False when they could not be
+// written (the file is then read again at its next access).
+[[nodiscard]] bool flush(const char* file);
 
 // Drops every cached file (tests, and a reload of the settings).
 void forget_all();

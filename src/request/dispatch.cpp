@@ -11,6 +11,7 @@
 #include "platform/escaping.h"
 #include "platform/strings.h"
 #include "request/file_answers.h"
+#include "request/gopher.h"
 #include "request/listing.h"
 #include "request/path_mapping.h"
 #include "request/request_headers.h"
@@ -18,10 +19,6 @@
 
 namespace qxs {
 namespace {
-
-constexpr const char* kDoublePeriodAnswer =
-    "3\r\n\r\nDouble periods in filename!\r\n\r\nDouble periods (..) in file names are not "
-    "allowed by this server \r\n(QXServer for MSWindows)!\r\n\r\n.\r\n";
 
 // The version word of a full request; anything else is a simple request
 // answered without headers.
@@ -42,14 +39,22 @@ void log_command(const Connection& c) {
 }
 
 // Gopher+ clients append TAB and an attribute request to the selector; the
-// selector is the text before the first TAB and gets a plain gopher answer.
-void cut_at_tabs(char* line, int count) {
+// selector is the text before the first TAB. A request for attributes ("$"
+// for a directory's items, "!" for one item) gets a minimal gopher+ reply;
+// any other suffix is cut off and the selector gets a plain answer.
+GopherPlus cut_at_tabs(char* line, int count) {
+    const char* suffix = nullptr;
     for (int i = 0; i < count; ++i) {
         if (line[i] == '\t') {
             line[i] = '\0';
+            if (suffix == nullptr) suffix = line + i + 1;
             screen_log("Gopher+ info request!\r\n");
         }
     }
+    if (suffix == nullptr) return GopherPlus::kNone;
+    if (suffix[0] == '$') return GopherPlus::kDirectory;
+    if (suffix[0] == '!') return GopherPlus::kItem;
+    return GopherPlus::kNone;
 }
 
 void send_about(Connection& c) {
@@ -101,45 +106,16 @@ int request_type_of(const char* line) {
     return kRequestUnknown;
 }
 
-void serve_gopher_file(Connection& c, const char* line) {
-    char selector[sizeof c.path];
-    copy_text(selector, sizeof selector, line + 1);
-    char name[kMappedNameSize];
-    int result = aliasToDosDir(selector, name, kRequestGopher, c.remote_address, &c.alias,
-                               c.auth_user, c.auth_password);
-    if (result < 0) {
-        // Every refusal gets the same answer, so a client learns nothing
-        // about why the selector was refused.
-        send_text(c, kDoublePeriodAnswer);
-        screen_log("Double periods in filename!\r\n");
-        close_connection(c);
-        return;
-    }
-    queuegopherfile(c, name, line[0] == '0' ? 0 : 1, 0);
-}
-
-void serve_gopher(Connection& c, const char* line) {
-    if (line[0] == '\0') {
-        if (settings.gopher_about_hide != 1) {
-            char about[256];
-            format_text(about, sizeof about, "0About this gopher server\tAbout\t%s\t%d\r\n",
-                        engine.server_name, settings.gopherport);
-            send_text(c, about);
-        }
-        send_directory(c, "", 0);
-    } else if (line[0] == '1') {
-        send_directory(c, line + 1, 0);
-    } else {
-        serve_gopher_file(c, line);
-    }
-}
-
 // The 400 answer echoes the command the client sent; it is escaped so that
 // the echo cannot carry markup of its own.
-void answer_bad_request(Connection& c, const char* line) {
+void log_bad_request(const char* line) {
     screen_log("400 Bad Request\r\n");
     screen_log(line);
     screen_log("'\r\n");
+}
+
+void answer_bad_request(Connection& c, const char* line) {
+    log_bad_request(line);
     char echoed[6 * sizeof c.raw_command];
     html_escape(c.raw_command, echoed, sizeof echoed);
     char answer[sizeof echoed + 512];
@@ -186,17 +162,25 @@ void first_line(Connection& c, int count) {
     set_raw_command(c, c.line);
     set_status_text(c, "Connected");
     log_command(c);
-    cut_at_tabs(c.line, count);
+    const GopherPlus plus = cut_at_tabs(c.line, count);
     const char* line = c.line;
     if (bare_command(c, line)) return;
 
-    c.request_type = request_type_of(line);
+    // On the gopher port a selector may also be a plain path, as clients
+    // derive it from a URL.
+    c.request_type = c.gopher_port && line[0] == '/' ? kRequestGopher : request_type_of(line);
     switch (c.request_type) {
         case kRequestGopher:
-            serve_gopher(c, line);
+            serve_gopher(c, line, plus);
             break;
         case kRequestUnknown:
-            answer_bad_request(c, line);
+            if (c.gopher_port) {
+                // A gopher client cannot show an HTTP page.
+                log_bad_request(line);
+                answer_gopher_error(c);
+            } else {
+                answer_bad_request(c, line);
+            }
             break;
         default:
             parse_request_line(c, line);

@@ -29,28 +29,6 @@ constexpr size_t kEscapedCommandSize = 6 * sizeof(Connection::raw_command);
 constexpr size_t kEscapedPathSize = 6 * sizeof(Connection::path);
 constexpr size_t kEscapedRefererSize = 6 * sizeof(Connection::referer);
 
-// A request path was URL-decoded, so it may hold CR, LF, blanks and quotes.
-// Percent-encoding those (with control bytes, angle brackets and bytes above
-// 127) keeps a URL from ending the Location line or leaving the quoted HREF
-// of the body; an ordinary URL passes unchanged. Cut at a whole character.
-void safe_url(const char* url, char* out, size_t size) {
-    static const char kHex[] = "0123456789ABCDEF";
-    size_t n = 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(url); *p != 0; ++p) {
-        bool unsafe = *p <= ' ' || *p >= 0x7f || *p == '"' || *p == '<' || *p == '>';
-        size_t need = unsafe ? 3 : 1;
-        if (n + need >= size) break;
-        if (unsafe) {
-            out[n++] = '%';
-            out[n++] = kHex[*p >> 4];
-            out[n++] = kHex[*p & 15];
-        } else {
-            out[n++] = static_cast<char>(*p);
-        }
-    }
-    out[n] = '\0';
-}
-
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
 }
@@ -114,7 +92,10 @@ char* response_buffer() {
 void send_redirect(Connection& c, const char* url) {
     static char location[kRedirectUrlSize];
     static char text[3 * kRedirectUrlSize + 256];
-    safe_url(url != nullptr ? url : "", location, sizeof location);
+    // A request path was URL-decoded, so it may hold CR, LF, blanks and
+    // quotes: encoded, they can neither end the Location line nor leave the
+    // quoted HREF of the body. An ordinary URL passes unchanged.
+    percent_encode(url != nullptr ? url : "", "", location, sizeof location);
     screen_logf("S%d) Redirecting to [%s]\r\n", c.slot, location);
     format_text(text, sizeof text,
                 "HTTP/1.0 302 Found\r\nServer: QXServer/%s\r\nMIME-version: 1.0\r\n"

@@ -69,7 +69,7 @@ void answer_image_map(Connection& c) {
         send_not_found(c, result);
         return;
     }
-    if (settings.debug3) screen_logf("Searching for [%s].", c.query_string);
+    if (settings.debug3) screen_logf("Searching for [%s].\r\n", c.query_string);
     char found[1024] = "";
     int outcome = search_image_map(name, c.query_string, found, sizeof found);
     if (outcome > 0) {
@@ -143,17 +143,22 @@ void serve_file(Connection& c, const char* name, long size, uint16_t date, uint1
         const char* type = mime_type_for(last_path_component(name));
         char modified[32];
         packed_file_date(date, clock, modified, 1);
+        // A page whose variables are filled in on the way out is longer or
+        // shorter than its file: the close ends it, as it ends an index page.
+        char length[48] = "";
+        if (!is_substituted(name))
+            format_text(length, sizeof length, "Content-Length: %ld\r\n", size);
         char* buffer = response_buffer();
         if (type != nullptr) {
             format_text(buffer, kResponseBufferSize,
                         "HTTP/1.0 200 OK\r\nServer: QXServer/%s\r\nMIME-version: 1.0\r\n"
-                        "Last-Modified: %s\r\nContent-Type: %s\r\nContent-Length: %ld\r\n\r\n",
-                        kServerVersion, modified, type, size);
+                        "Last-Modified: %s\r\nContent-Type: %s\r\n%s\r\n",
+                        kServerVersion, modified, type, length);
         } else {
             format_text(buffer, kResponseBufferSize,
                         "HTTP/1.0 200 OK\r\nServer: QXServer/%s\r\nMIME-version: 1.0\r\n"
-                        "Last-Modified: %s\r\nContent-Length: %ld\r\n\r\n",
-                        kServerVersion, modified, size);
+                        "Last-Modified: %s\r\n%s\r\n",
+                        kServerVersion, modified, length);
         }
         send_header(c, buffer);
         if (settings.debug2) screen_log(buffer);
@@ -235,6 +240,7 @@ void serve_get(Connection& c, int full_request) {
     if (settings.debug2) {
         screen_log("Looking for ");
         screen_log(name);
+        screen_log("\r\n");
     }
     uint16_t date = 0;
     uint16_t clock = 0;

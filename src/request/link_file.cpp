@@ -123,7 +123,7 @@ size_t format_link_line(const link_entry& entry, const char* virtual_path, int h
                         size_t size) {
     const bool relative = entry.path[0] == '.';
     if (html) {
-        char url[1600];
+        char url[4096];
         if (entry.local) {
             format_text(url, sizeof url, "http://%s:%s", entry.host, entry.port);
         } else {
@@ -135,12 +135,13 @@ size_t format_link_line(const link_entry& entry, const char* virtual_path, int h
         if (!entry.local) append_text(url, sizeof url, type);
         if (entry.path[0] != '\0') {
             if (!entry.local) append_text(url, sizeof url, type);
-            if (relative) {
-                append_text(url, sizeof url, virtual_path);
-                append_text(url, sizeof url, relative_part(entry.path));
-            } else {
-                append_text(url, sizeof url, entry.path);
-            }
+            char path[1200];
+            format_text(path, sizeof path, "%s%s", relative ? virtual_path : "",
+                        relative ? relative_part(entry.path) : entry.path);
+            // What a path part cannot carry as it stands goes percent-encoded.
+            char encoded[3 * sizeof path];
+            percent_encode(path, kPathUnsafe, encoded, sizeof encoded);
+            append_text(url, sizeof url, encoded);
             if (entry.local && entry.type == '1') append_text(url, sizeof url, "/");
         } else if (entry.local) {
             append_text(url, sizeof url, "/");

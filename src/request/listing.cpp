@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -21,6 +22,7 @@
 #include "platform/escaping.h"
 #include "platform/file_names.h"
 #include "platform/strings.h"
+#include "request/error_answers.h"
 #include "request/html_title.h"
 #include "request/link_file.h"
 #include "request/path_mapping.h"
@@ -41,8 +43,14 @@ struct Listing {
     const char* virtual_path;
     const char* directory;  // DOS-style, ending in '\'
     bool html;
+    bool gopher_plus;  // menu lines go out as the "+INFO:" lines of a gopher+ reply
     FILE* out;
 };
+
+// The line prefix of a menu line.
+const char* menu_prefix(const Listing& listing) {
+    return listing.gopher_plus ? "+INFO: " : "";
+}
 
 void write_text(const Listing& listing, const char* text) {
     std::fputs(text, listing.out);
@@ -81,8 +89,20 @@ void write_link_entries(const Listing& listing) {
     for (int i = 0; i < link_table.count; ++i) {
         const size_t length = format_link_line(link_table.entries[i], listing.virtual_path,
                                                listing.html ? 1 : 0, line, sizeof line);
+        if (length == 0) continue;
+        write_text(listing, menu_prefix(listing));
         std::fwrite(line, 1, length, listing.out);
     }
+}
+
+// The link of an entry: the listed path and the entry's name, with what a
+// path cannot carry percent-encoded ("a#b.txt", "my notes.htm", "café.htm"
+// are reached), and `tail` ("/" for a folder) after them.
+void format_href(const Listing& listing, const char* listed, const char* tail, char* out,
+                 size_t size) {
+    char path[kLineSize];
+    format_text(path, sizeof path, "%s%s%s", listing.virtual_path, listed, tail);
+    percent_encode(path, kPathUnsafe, out, size);
 }
 
 // The size column: whole megabytes (of 1,024,000 bytes), kilobytes or bytes.
@@ -125,9 +145,10 @@ void write_html_entry(const Listing& listing, const dos::FindData& found) {
     char shown_name[sizeof found.name * 6];
     char anchor[kLineSize];
     char text[kLineSize];
+    char href[kLineSize];
+    format_href(listing, listed, found.is_directory ? "/" : "", href, sizeof href);
+    format_text(anchor, sizeof anchor, "<A HREF = \"http:%s\">", href);
     if (found.is_directory) {
-        format_text(anchor, sizeof anchor, "<A HREF = \"http:%s%s/\">", listing.virtual_path,
-                    listed);
         html_escape(full, shown_name, sizeof shown_name);
         if (settings.folder_icon != nullptr) {
             format_text(text, sizeof text, "<img border=0 src=%s> %s</a>", settings.folder_icon,
@@ -136,8 +157,6 @@ void write_html_entry(const Listing& listing, const dos::FindData& found) {
             format_text(text, sizeof text, "Dir : %s/</A>", shown_name);
         }
     } else {
-        format_text(anchor, sizeof anchor, "<A HREF = \"http:%s%s\">", listing.virtual_path,
-                    listed);
         const char* icon = icon_for(listed);
         size_t used = icon != nullptr
                           ? format_text(text, sizeof text, "<img border=0 src=%s> ", icon)
@@ -155,9 +174,12 @@ void write_html_entry(const Listing& listing, const dos::FindData& found) {
     char icon_file[kNameSize];
     format_text(icon_file, sizeof icon_file, "%sicons\\%s", listing.directory, full);
     if (file_size_and_date(icon_file, nullptr, nullptr) > 0) {
+        char icon[kLineSize];
+        char icon_name[sizeof found.name + 8];
+        format_text(icon_name, sizeof icon_name, "icons/%s", listed);
+        format_href(listing, icon_name, "", icon, sizeof icon);
         char image[kLineSize];
-        format_text(image, sizeof image, "<IMAGE ALIGN=MIDDLE SRC=%sicons/%s>",
-                    listing.virtual_path, listed);
+        format_text(image, sizeof image, "<IMAGE ALIGN=MIDDLE SRC=%s>", icon);
         std::fprintf(listing.out, "%s%s%s\r\n", anchor, image, text);
     } else {
         std::fprintf(listing.out, "<br>%s%s\r\n", anchor, text);
@@ -168,14 +190,15 @@ void write_gopher_entry(const Listing& listing, const dos::FindData& found) {
     const char* listed = found.name;
     const char* full = found.name;
     if (found.is_directory) {
-        std::fprintf(listing.out, "1Dir : %s\t1%s/%s\t%s\t%d\r\n", full, listing.virtual_path,
-                     listed, engine.server_name, settings.gopherport);
+        std::fprintf(listing.out, "%s1Dir : %s\t1%s/%s\t%s\t%d\r\n", menu_prefix(listing), full,
+                     listing.virtual_path, listed, engine.server_name, settings.gopherport);
         return;
     }
     const char type = gopher_type_for(listed);
-    std::fprintf(listing.out, "%cFile: %12s is %8ld bytes %s\t%c%s/%s\t%s\t%d\r\n", type, full,
-                 static_cast<long>(found.size), listing_date(found.date), type,
-                 listing.virtual_path, listed, engine.server_name, settings.gopherport);
+    std::fprintf(listing.out, "%s%cFile: %12s is %8ld bytes %s\t%c%s/%s\t%s\t%d\r\n",
+                 menu_prefix(listing), type, full, static_cast<long>(found.size),
+                 listing_date(found.date), type, listing.virtual_path, listed, engine.server_name,
+                 settings.gopherport);
 }
 
 // The header files and the link file are not entries of their own.
@@ -193,8 +216,13 @@ void write_directory_entries(const Listing& listing) {
     dos::Finder finder;
     dos::FindData found{};
     if (!finder.first(pattern, &found)) {
-        write_text(listing, listing.html ? "<H1>No files were found at this location!</H1>"
-                                         : "3No files were found at this location!");
+        if (listing.html) {
+            write_text(listing, "<H1>No files were found at this location!</H1>");
+        } else {
+            // A line of its own, so that the menu's last line still ends it.
+            write_text(listing, menu_prefix(listing));
+            write_text(listing, "3No files were found at this location!\r\n");
+        }
         return;
     }
     do {
@@ -227,13 +255,18 @@ void refuse_browsing(Connection& c, bool html) {
     close_connection(c);
 }
 
-// Answers with the directory's own index page; false when it has none.
+// Answers with the directory's own index page, "index.htm" or, when there is
+// none, "index.html" (on DOS the two names were one file); false when it
+// has neither.
 bool send_index_page(Connection& c, const char* directory) {
     char index[kNameSize];
     format_text(index, sizeof index, "%sindex.htm", directory);
     uint16_t date = 0;
     uint16_t time = 0;
-    if (file_size_and_date(index, &date, &time) <= 0) return false;
+    if (file_size_and_date(index, &date, &time) <= 0) {
+        append_text(index, sizeof index, "l");
+        if (file_size_and_date(index, &date, &time) <= 0) return false;
+    }
     if (settings.debug1) screen_log("Sending index.htm\r\n");
     char modified[32];
     packed_file_date(date, time, modified, 1);
@@ -251,11 +284,24 @@ bool send_index_page(Connection& c, const char* directory) {
     return true;
 }
 
-void report_temp_file_failure(Connection& c) {
+// The listing could not be written: the operator is told why, and the
+// client gets an answer it can show rather than nothing, or half a menu.
+void report_temp_file_failure(Connection& c, bool html, int error) {
     screen_log("UNABLE TO CREATE TEMP FILE!  [");
     screen_log(settings.tempdir);
     screen_log("]\r\n");
     screen_log("  Check your TempDir config. Check your disk space.\r\n");
+    screen_logf("  Reason: %s\r\n", std::strerror(error));
+    if (html) {
+        send_error_status(c, 500);
+        send_text(c,
+                  "<h1>500 Internal Server Error</h1>\r\nThe listing of this folder could not be "
+                  "written on the server.\r\n");
+    } else {
+        send_text(c,
+                  "3The listing of this folder could not be written on the server.\t\terror.host"
+                  "\t1\r\n.\r\n");
+    }
     close_connection(c);
 }
 
@@ -308,19 +354,21 @@ void send_directory(Connection& c, const char* virtual_path, int html) {
     const int listing_fd = create_private_file(listing_file);
     FILE* out = listing_fd >= 0 ? ::fdopen(listing_fd, "wb") : nullptr;
     if (out == nullptr) {
+        const int error = errno;
         if (listing_fd >= 0) ::close(listing_fd);
-        report_temp_file_failure(c);
+        report_temp_file_failure(c, html != 0, error);
         return;
     }
-    const Listing listing{path, directory, html != 0, out};
+    const Listing listing{path, directory, html != 0, html == 0 && c.gopher_plus, out};
     if (listing.html) write_html_head(listing, htm_header, txt_header);
     write_link_entries(listing);
     write_directory_entries(listing);
     write_text(listing, listing.html ? "</PRE>\r\n" : ".\r\n");
     // A listing cut short by a full disk is not sent as if it were whole.
     const bool write_failed = std::ferror(out) != 0;
+    const int write_error = errno;
     if (std::fclose(out) != 0 || write_failed) {
-        report_temp_file_failure(c);
+        report_temp_file_failure(c, html != 0, write_failed ? write_error : errno);
         return;
     }
 
@@ -330,6 +378,8 @@ void send_directory(Connection& c, const char* virtual_path, int html) {
             close_connection(c);
             return;
         }
+    } else {
+        c.gopher_item = '1';
     }
     queuegopherfile(c, listing_file, 1, 0);
 }

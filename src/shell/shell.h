@@ -63,6 +63,9 @@ public:
     // end that says so here (a shown window animating). A front end that
     // starts needing ticks again calls wake_tick() (engine/server.h).
     virtual bool wants_ticks() const { return false; }
+    // The head animation of the status panel, switched by the control
+    // socket's qxsheadon and qxsheadoff. Only a window has one.
+    virtual void set_head_animation(bool /*on*/) {}
 };
 
 // The front end in use; a silent one until set_shell is called.

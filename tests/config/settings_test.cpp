@@ -107,9 +107,10 @@ TEST_F(SettingsTest, ValuesAreCutToTheirWidthAndDirectoriesEndInABackslash) {
         "\r\n[Aliases]\r\nAlias1=/only-a-url/\r\n[Users]\r\nUser1=bob short\r\n");
     EXPECT_EQ(shell.log,
               "Reading ini file...\r\n"
+              "*** Error!  httpport=0 is out of range (1 to 65535); using 80\r\n"
               "*** Error!  Alias1 needs a virtual path and a DOS path!\r\n"
               "*** Error!  Invallid scrambled password!  Length does not equal 34.\r\n");
-    EXPECT_EQ(settings.httpport, 0);
+    EXPECT_EQ(settings.httpport, 80);  // letters read as 0, which no port is
     EXPECT_EQ(settings.gopherport, 7070);
     EXPECT_EQ(settings.buffsize, 8192);  // an empty value: the default
     EXPECT_STREQ(settings.ip, "192.168.100.200");
@@ -123,6 +124,25 @@ TEST_F(SettingsTest, ValuesAreCutToTheirWidthAndDirectoriesEndInABackslash) {
     EXPECT_EQ(std::string(settings.GMT_Offset), std::string(14, 'g'));
     ASSERT_NE(settings.folder_icon, nullptr);
     EXPECT_EQ(std::string(settings.folder_icon), std::string(254, 'i'));
+}
+
+// A number its use does not allow is reported with the value used instead:
+// the default, or the nearest bound of a size.
+TEST_F(SettingsTest, NumbersOutOfRangeAreReportedAndReplaced) {
+    load(
+        "[Options]\r\ngopherport=99999\r\nhttpport=-1\r\npollevery=-5\r\nbuffsize=3\r\n"
+        "throttle=5000\r\nmaxretry=-2\r\n[CGI]\r\nTimeout=0\r\n");
+    EXPECT_EQ(settings.gopherport, 70);
+    EXPECT_EQ(settings.httpport, 80);
+    EXPECT_EQ(settings.pollevery, 200);
+    EXPECT_EQ(settings.buffsize, 8);
+    EXPECT_EQ(settings.throttle, 1000);
+    EXPECT_EQ(settings.maxretry, 1000);
+    EXPECT_EQ(settings.Timeout, 180);
+    EXPECT_NE(shell.log.find("*** Error!  pollevery=-5 is out of range (1 to 2147483647); using "
+                             "200\r\n"),
+              std::string::npos)
+        << shell.log;
 }
 
 TEST_F(SettingsTest, ReloadReplacesEveryTableWhole) {

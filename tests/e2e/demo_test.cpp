@@ -36,15 +36,8 @@ protected:
 
 TEST_F(Demo, ChromiumShowsTheFilledPageVariables) {
     if (!have_program("chromium")) GTEST_SKIP() << "chromium is not installed";
-    std::string profile = server.home().file("chromium-profile");
-    CommandResult dom = run_command(
-        "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
-        "--disable-background-networking --disable-component-update --disable-sync "
-        "--user-data-dir=" +
-            profile + " --dump-dom '" + url("/") + "' 2>/dev/null",
-        std::chrono::seconds(60));
-    ASSERT_EQ(dom.status, 0) << dom.output;
-    const std::string& page = dom.output;
+    const std::string page = chromium_dom(url("/"), server.home().file("chromium-profile"));
+    ASSERT_NE(page, "");
     EXPECT_NE(page.find("You are <b>127.0.0.1</b> (127.0.0.1)"), std::string::npos) << page;
     EXPECT_NE(page.find("<code>GET / HTTP/1.1</code>"), std::string::npos) << page;
     EXPECT_NE(page.find("Your browser calls itself <i> Mozilla/"), std::string::npos) << page;

@@ -61,22 +61,29 @@ TEST_F(Admission, PausedServerRefusesWithTheMaintenanceTextAfterTheRejectList) {
     set_paused(0);
 }
 
-TEST_F(Admission, AdmittedClientGetsTheLowestFreeSlot) {
+// With every slot busy the next connection is left in the listen queue and
+// taken from there into the first slot that frees.
+TEST_F(Admission, AFullTableLeavesTheNextClientWaitingForTheLowestFreeSlot) {
     settings.view_connects = 1;
-    for (int i = 0; i < kSlots; ++i) accept_connection(0);
+    for (int i = 0; i < kSlots; ++i) socket_notification(0, FD_ACCEPT, 0, engine.now, 0);
     EXPECT_EQ(count_active(*engine.table), kSlots);
-    Socket s = next_socket();
-    accept_connection(0);
-    EXPECT_TRUE(fx.sockets.closed(s));
-    EXPECT_EQ(fx.sockets.sent(s), "");
-    EXPECT_NE(
-        fx.shell.log.find("Closed connection with [127.0.0.1]!   Too many open connections!\r\n"),
-        std::string::npos);
-    close_connection(engine.table->records[7]);
-    accept_connection(0);
+    Socket waiting = next_socket();
+    socket_notification(0, FD_ACCEPT, 0, engine.now, 0);
+    EXPECT_FALSE(fx.sockets.closed(waiting));
+    socket_notification(engine.table->records[7].sock, FD_CLOSE, 0, engine.now, 0);
+    EXPECT_EQ(engine.table->records[7].sock, waiting);
     EXPECT_EQ(engine.table->records[7].state, kRead);
     EXPECT_STREQ(engine.table->records[7].remote_host, "127.0.0.1");
     EXPECT_NE(fx.shell.log.find("07) [127.0.0.1] "), std::string::npos);
+
+    // Accepted into a full table all the same, a client is closed unanswered.
+    Socket refused = next_socket();
+    accept_connection(0);
+    EXPECT_TRUE(fx.sockets.closed(refused));
+    EXPECT_EQ(fx.sockets.sent(refused), "");
+    EXPECT_NE(
+        fx.shell.log.find("Closed connection with [127.0.0.1]!   Too many open connections!\r\n"),
+        std::string::npos);
 }
 
 }  // namespace

@@ -71,7 +71,9 @@ TEST(ConnectionTable, ASecondCloseChangesNothing) {
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
 }
 
-TEST(NotifyProcedure, PeerCloseEndsOnlyAConnectionStillReading) {
+// An orderly close ends only a connection still reading its request; a
+// reset ends any at once, so that its slot is free for the next client.
+TEST(NotifyProcedure, PeerCloseEndsOnlyAConnectionStillReadingAndAResetAnyOne) {
     EngineFixture fx;
     Connection& reading = fx.connect();
     Connection& sending = fx.connect();
@@ -83,10 +85,13 @@ TEST(NotifyProcedure, PeerCloseEndsOnlyAConnectionStillReading) {
     for (Connection* c : {&reading, &sending, &waiting})
         socket_notification(c->sock, FD_CLOSE, 0, 0, 0);
     EXPECT_EQ(reading.state, kIdle);
-    EXPECT_EQ(sending.state, kSend);  // its next send tells whether the peer is gone
+    EXPECT_EQ(sending.state, kSend);
     EXPECT_EQ(waiting.state, kCgiWait);
-    socket_notification(waiting.sock, FD_CLOSE, 10054, 0, 0);
-    EXPECT_EQ(waiting.state, kIdle);
+    for (Connection* c : {&sending, &waiting}) {
+        socket_notification(c->sock, FD_CLOSE, 10054, 0, 0);
+        EXPECT_EQ(c->state, kIdle);
+        EXPECT_STREQ(c->status_text, "Socket Error 10054");
+    }
 }
 
 // Within a period that had its send turn, a write notification gives the

@@ -14,35 +14,41 @@ namespace {
 
 class Sender : public ::testing::Test {
 protected:
-    // Queues a file of the home with the given content.
+    // Queues a file of the home with the given content; a gopher request
+    // sends it as an item of `gopher_item`.
     Connection& queue(const std::string& name, const std::string& content,
-                      int request_type = kRequestGet) {
+                      int request_type = kRequestGet, char gopher_item = '0') {
         fx.home.write("html/" + name, content);
         Connection& c = fx.connect();
         c.request_type = request_type;
+        c.gopher_item = gopher_item;
         queuegopherfile(c, ("c:\\html\\" + name).c_str(), 1, 0);
         return c;
     }
     EngineFixture fx;
 };
 
-// Five blocks a turn; the turn that reads a short block (or none) finishes,
-// and only gopher clients get the terminator, which is not counted as sent.
+// Five blocks a turn; the turn that reads a short block (or none) finishes.
+// Only a gopher text item gets the terminator, which is not counted as sent:
+// a binary item arrives byte for byte, and a menu ends with its own line.
 TEST_F(Sender, FilesGoOutInTurnsOfFiveBlocks) {
     struct Case {
         long size;
         int type;
+        char item;
         std::vector<long> turns;
         std::string terminator;
     } cases[] = {
-        {10 * 8192, kRequestGet, {5 * 8192, 5 * 8192, 0}, ""},
-        {8192, kRequestGet, {8192}, ""},
-        {0, kRequestGet, {0}, ""},
-        {0, kRequestGopher, {0}, "\r\n.\r\n"},
+        {10 * 8192, kRequestGet, '0', {5 * 8192, 5 * 8192, 0}, ""},
+        {8192, kRequestGet, '0', {8192}, ""},
+        {0, kRequestGet, '0', {0}, ""},
+        {0, kRequestGopher, '0', {0}, "\r\n.\r\n"},
+        {5000, kRequestGopher, '9', {5000}, ""},
+        {10, kRequestGopher, '1', {10}, ""},
     };
     for (const Case& k : cases) {
         const std::string content(k.size, 'x');
-        Connection& c = queue("f" + std::to_string(k.size), content, k.type);
+        Connection& c = queue("f" + std::to_string(k.size) + k.item, content, k.type, k.item);
         for (long expected : k.turns) {
             ASSERT_EQ(c.state, kSend) << k.size;
             EXPECT_EQ(send_step(c), expected) << k.size;

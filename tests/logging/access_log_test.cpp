@@ -25,7 +25,7 @@ namespace {
 using test::TempDir;
 
 constexpr time_t kStart = 315626635;  // Wed Jan 02 02:03:55 1980 UTC
-const std::string kStartDate = "02/Jan/1980:02:03:55 -0700";
+const std::string kStartDate = "02/Jan/1980:02:03:55 +0000";
 constexpr const char* kLogMutexName = "/MUTEX/QXS1/QXS_LOG_MUTEX";
 constexpr const char* kCounts = "c:\\logs\\counts.qxs";
 
@@ -106,11 +106,15 @@ TEST_F(AccessLogTest, LogLinesInCommonFormat) {
         {{.raw = long_request.c_str(), .bytes = 7},
          1,
          prefix + long_request.substr(0, 255) + "\" 200 7\r\n"},
-        // Local time, but always the same zone.
+        // Local time with the zone it is in.
         {{.raw = "1/docs"},
          0,
-         "10.0.0.7 - - [01/Jan/1980:21:03:55 -0700] \"1/docs\" 200 0\r\n",
+         "10.0.0.7 - - [01/Jan/1980:21:03:55 -0500] \"1/docs\" 200 0\r\n",
          "EST5"},
+        {{.raw = "1/docs"},
+         0,
+         "10.0.0.7 - - [02/Jan/1980:07:33:55 +0530] \"1/docs\" 200 0\r\n",
+         "IST-5:30"},
     };
     for (const Case& c : cases) {
         ScopedEnv zone_for_row("TZ", c.zone);

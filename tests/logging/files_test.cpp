@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -82,6 +84,21 @@ TEST_F(LogFiles, AppendFailures) {
     EXPECT_EQ(screen.take(),
               "UNABLE TO WRITE TO TEMP FILE!  [c:\\temp\\held.qxs]\r\n" + kWriteFailure);
     EXPECT_EQ(TempDir::read(host), "old");
+
+    // A disk that fills in the middle of a line: the part that went in is
+    // taken back, so the log keeps whole lines only.
+    std::string full = dir.write("logs/full.log", "one whole line\r\n");
+    rlimit old_limit{};
+    getrlimit(RLIMIT_FSIZE, &old_limit);
+    void (*old_handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old_limit;
+    limit.rlim_cur = 30;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const int result = append_file("c:\\logs\\full.log", "a second line that does not fit\r\n");
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    std::signal(SIGXFSZ, old_handler);
+    EXPECT_LT(result, 0);
+    EXPECT_EQ(TempDir::read(full), "one whole line\r\n");
 }
 
 TEST_F(LogFiles, WriteNewFileReplacesTheContent) {

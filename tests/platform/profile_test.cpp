@@ -164,7 +164,7 @@ TEST_F(Profile, TheCacheHoldsUntilTheFileChanges) {
     EXPECT_EQ(parses_for(read), 1u);
     EXPECT_EQ(parses_for([&] { put(file, "a", "k", "2"); }), 0u);
     EXPECT_EQ(parses_for([&] { put(file, "a", "k", "30"); }), 1u);
-    flush(file.c_str());
+    EXPECT_TRUE(flush(file.c_str()));
     EXPECT_EQ(parses_for(read), 0u);
 
     dir.write("k.ini", "[a]\r\nk=44\r\n");  // same size
@@ -213,7 +213,7 @@ TEST_F(Profile, ABatchWritesInPlaceUpdatesAtTheFlushAndAtItsEnd) {
         put(file, "t", "k", "31");
         EXPECT_EQ(TempDir::read(file), text("10", "20", "30"));
         EXPECT_EQ(get(file, "t", "m"), "21");
-        flush(file.c_str());
+        EXPECT_TRUE(flush(file.c_str()));
         EXPECT_EQ(TempDir::read(file), text("11", "21", "31"));
         put(file, "t", "n", "12");
     }

@@ -23,7 +23,7 @@ namespace qxs {
 namespace {
 
 const std::string kOk = "HTTP/1.0 200 OK\r\nMIME-version: 1.0\r\nContent-Type: text/html\r\n\r\n";
-const std::string kGopherEnd = ".\r\n\r\n.\r\n";  // the menu's end, then the sender's
+const std::string kGopherEnd = ".\r\n";  // one terminator line ends a menu
 
 std::string html_head(const std::string& path) {
     return kOk + "<H1>Directory Contents</H1><H2>For \"" + path + "\"</H2>\r\n<HR><PRE>\r\n";
@@ -135,7 +135,7 @@ TEST_F(ListingTest, GopherMenus) {
                   kGopherEnd);
     EXPECT_EQ(list("/empty", kRequestGopher), kGopherEnd);
     EXPECT_EQ(list("/nosuch", kRequestGopher),
-              "3No files were found at this location!" + kGopherEnd);
+              "3No files were found at this location!\r\n" + kGopherEnd);
 }
 
 TEST_F(ListingTest, HtmlLinesWithSizesLongNamesAndEscapedText) {
@@ -146,17 +146,18 @@ TEST_F(ListingTest, HtmlLinesWithSizesLongNamesAndEscapedText) {
     file("html/docs/abcdefghijklmnopqrst&uvwxy.txt", "x");
     directory("html/docs/Sub\"dir");
     directory("html/empty");
-    EXPECT_EQ(list("/docs/"),
-              html_head("/docs/") +
-                  "<br><A HREF = \"http:/docs/a<b>&c.txt\">File :             a&lt;b&gt;&amp;c.txt"
-                  "</A>  500 B  Jan  2, 1997  \r\n"
-                  "<br><A HREF = \"http:/docs/abcdefghijklmnopqrst&uvwxy.txt\">File : "
-                  "abcdefghijklmnopqrst&amp;]</A>    1 B  Jan  2, 1997  \r\n"
-                  "<br><A HREF = \"http:/docs/big.bin\">File :                big.bin</A>    1 MB "
-                  "Jan  2, 1997  \r\n"
-                  "<br><A HREF = \"http:/docs/mid.dat\">File :                mid.dat</A>    1 kB "
-                  "Jan  2, 1997  \r\n"
-                  "<br><A HREF = \"http:/docs/Sub\"dir/\">Dir : Sub&quot;dir/</A>\r\n</PRE>\r\n");
+    EXPECT_EQ(
+        list("/docs/"),
+        html_head("/docs/") +
+            "<br><A HREF = \"http:/docs/a%3Cb%3E%26c.txt\">File :             a&lt;b&gt;&amp;c.txt"
+            "</A>  500 B  Jan  2, 1997  \r\n"
+            "<br><A HREF = \"http:/docs/abcdefghijklmnopqrst%26uvwxy.txt\">File : "
+            "abcdefghijklmnopqrst&amp;]</A>    1 B  Jan  2, 1997  \r\n"
+            "<br><A HREF = \"http:/docs/big.bin\">File :                big.bin</A>    1 MB "
+            "Jan  2, 1997  \r\n"
+            "<br><A HREF = \"http:/docs/mid.dat\">File :                mid.dat</A>    1 kB "
+            "Jan  2, 1997  \r\n"
+            "<br><A HREF = \"http:/docs/Sub%22dir/\">Dir : Sub&quot;dir/</A>\r\n</PRE>\r\n");
     EXPECT_EQ(list("/empty/"), html_head("/empty/") + "</PRE>\r\n");
     EXPECT_EQ(list("/no<such>/"), html_head("/no&lt;such&gt;/") +
                                       "<H1>No files were found at this location!</H1></PRE>\r\n");
@@ -260,18 +261,24 @@ TEST_F(ListingTest, LinkLines) {
     }
 }
 
-// Closing adds the access log's own lines after these.
-TEST_F(ListingTest, FailuresEndTheConnectionWithoutAnAnswer) {
+// A refused mapping ends the connection without an answer; a listing that
+// cannot be written is told why on the screen log and answered with an
+// error the client can show. Closing adds the access log's own lines.
+TEST_F(ListingTest, Failures) {
     settings.webdirbrowsing = 1;
     EXPECT_EQ(list("/x/../y/"), "");
     EXPECT_TRUE(closed);
     EXPECT_EQ(fx.shell.take().rfind("Error sending dir.  aresult = -10\r\n", 0), 0u);
 
     std::strcpy(settings.tempdir, "c:\\nowhere\\");
-    EXPECT_EQ(list("/"), "");
+    EXPECT_NE(list("/").find("500 Internal Server Error"), std::string::npos);
+    EXPECT_EQ(list("", kRequestGopher),
+              "3The listing of this folder could not be written on the server.\t\terror.host\t1"
+              "\r\n.\r\n");
     EXPECT_TRUE(closed);
     EXPECT_EQ(fx.shell.take().rfind("UNABLE TO CREATE TEMP FILE!  [c:\\nowhere\\]\r\n"
-                                    "  Check your TempDir config. Check your disk space.\r\n",
+                                    "  Check your TempDir config. Check your disk space.\r\n"
+                                    "  Reason: No such file or directory\r\n",
                                     0),
               0u);
 }

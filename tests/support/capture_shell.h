@@ -22,6 +22,7 @@ public:
     void beep(Beep) override { ++beeps; }
     void show_switch(int command, bool on) override { checks[command] = on; }
     void tick() override {}
+    void set_head_animation(bool on) override { head_animation = on ? 1 : 0; }
 
     std::string take() {
         std::string out;
@@ -34,6 +35,7 @@ public:
     std::map<int, bool> checks;
     int refreshes = 0;
     int beeps = 0;
+    int head_animation = -1;  // never switched
 
 private:
     Shell* previous_ = nullptr;

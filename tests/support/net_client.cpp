@@ -132,6 +132,16 @@ CommandResult run_command(const std::string& command_line, std::chrono::seconds 
     return result;
 }
 
+std::string chromium_dom(const std::string& url, const std::string& profile_dir) {
+    CommandResult dom = run_command(
+        "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+        "--disable-background-networking --disable-component-update --disable-sync "
+        "--user-data-dir='" +
+            profile_dir + "' --dump-dom '" + url + "' 2>/dev/null",
+        std::chrono::seconds(60));
+    return dom.status == 0 ? dom.output : "";
+}
+
 bool have_program(const std::string& name) {
     return run_command("command -v " + name + " >/dev/null 2>&1").status == 0;
 }

@@ -52,5 +52,8 @@ CommandResult run_command(const std::string& command_line,
                           std::chrono::seconds limit = std::chrono::seconds(30));
 // True when the program is on the PATH.
 bool have_program(const std::string& name);
+// The page at `url` as headless Chromium builds it (its DOM), with a fresh
+// profile in `profile_dir`; "" when Chromium failed.
+std::string chromium_dom(const std::string& url, const std::string& profile_dir);
 
 }  // namespace qxs::test

@@ -84,6 +84,7 @@ bool ServerProcess::start(const std::vector<std::string>& extra_args, bool wait_
         if (chdir("/") != 0) _exit(126);
         // Keep the log lock of each test to itself.
         setenv("XDG_RUNTIME_DIR", home_.path().c_str(), 1);
+        for (const auto& [name, value] : environment_) setenv(name.c_str(), value.c_str(), 1);
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -91,7 +92,8 @@ bool ServerProcess::start(const std::vector<std::string>& extra_args, bool wait_
     input_fd_ = input[1];
     if (pid_ < 0) return false;
     if (wait_for_listening) return wait_for_log("Listening...\r\n");
-    return wait_for_log("for the latest version.\r\n");
+    // Settled: running with its banner out, or ended.
+    return wait_for_log("for the latest version.\r\n") || has_exited();
 }
 
 bool ServerProcess::has_exited() const {

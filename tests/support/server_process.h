@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/temp_dir.h"
@@ -35,8 +36,9 @@ public:
     void write_settings(const std::string& options = "", const std::string& extra = "");
 
     // Starts the server and waits for "Listening...\r\n" (or, with
-    // wait_for_listening false, for the start-up to settle). False when it
-    // did not get there before the deadline.
+    // wait_for_listening false, for the start-up to settle: the banner out,
+    // or the program ended). False when it did not get there before the
+    // deadline.
     bool start(const std::vector<std::string>& extra_args = {}, bool wait_for_listening = true);
     // SIGTERM, then waits; the exit status (or -1 when it had to be killed
     // or died of a signal).
@@ -45,6 +47,11 @@ public:
     bool has_exited() const;
     bool running() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
+
+    // An environment variable the server is started with ("TZ").
+    void set_environment(const std::string& name, const std::string& value) {
+        environment_.emplace_back(name, value);
+    }
 
     // Types an operator command on the server's standard input ("pause").
     bool command(const std::string& line);
@@ -63,6 +70,7 @@ private:
     mutable pid_t pid_ = -1;
     int input_fd_ = -1;  // the server's standard input
     mutable int exit_status_ = -1;
+    std::vector<std::pair<std::string, std::string>> environment_;
 };
 
 }  // namespace qxs::test
