@@ -1,18 +1,18 @@
-#!/usr/bin/env bash
 # CPU per CGI request, server and program together, beside lighttpd's
 # mod_cgi running the same program in the same run: demo/cgi-std/upper.exe,
 # which reads the request body on standard input and answers on standard
-# output (under a "std" alias here). Each server gets a few requests to warm
-# up, then N POST requests in a row (ab, one client). The server's own CPU
-# comes from the scheduler's statistics of its process, the programs' from
-# the children's times the kernel adds to it when it reaps them (clock
-# ticks, so N should not be much below 200).
+# output (under a "std" alias here). Both servers run side by side; after a
+# few requests to warm up, each gets N POST requests in a row (ab, one
+# client), in turns, three rounds, so that a busy moment of the machine
+# falls on both. The server's own CPU comes from the scheduler's statistics
+# of its process, the programs' from the children's times the kernel adds
+# to it when it reaps them (clock ticks, so N should not be much below 200).
 #
-# After qxserver's run it checks what the requests must not leave behind:
-# no child (zombie or running), no more open descriptors, and resident
-# memory within 1 MB of where it was after the warm-up.
+# Then it checks what qxserver's requests must not leave behind: no child
+# (zombie or running), no more open descriptors, and resident memory within
+# 1 MB of where it was after the warm-up.
 #
-#   bench/cgi.sh [requests]     (default 200)
+#   bench/cgi.sh [requests]     (per round, default 200)
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 requests=${1:-200}
@@ -48,17 +48,13 @@ post() {
   fi
 }
 
-# measure PID PORT: "server_us program_us" per request over the run.
+# measure PID PORT: the server's and its programs' CPU (ns) over N requests.
 measure() {
-  local own_before kids_before own_after kids_after
-  post "$2" 5
+  local own_before kids_before
   own_before=$(cpu_ns "$1")
   kids_before=$(children_ns "$1")
   post "$2" "$requests"
-  own_after=$(cpu_ns "$1")
-  kids_after=$(children_ns "$1")
-  awk -v a="$own_before" -v b="$own_after" -v c="$kids_before" -v d="$kids_after" \
-    -v n="$requests" 'BEGIN { printf "%.1f %.1f\n", (b - a) / n / 1000, (d - c) / n / 1000 }'
+  echo "$(($(cpu_ns "$1") - own_before)) $(($(children_ns "$1") - kids_before))"
 }
 
 LIGHTTPD_PID=""
@@ -67,8 +63,11 @@ stop_lighttpd() {
   LIGHTTPD_PID=""
 }
 
-echo "== CGI: $requests POST requests in a row to a standard input/output program"
-make_home
+rounds=3
+echo "== CGI: $rounds rounds of $requests POST requests in a row to a standard input/output program"
+# A tick of 20 ms: a finished program is noticed within 20 ms, and socket
+# notifications are still taken as they come.
+make_home "pollevery=20" "[Aliases]" 'Alias1=/cgi-std/ c:\html\cgi-std\ Anybody Anywhere C'
 write_site
 lighttpd_port=$(free_port)
 cat > "$BENCH_HOME/lighttpd.conf" <<CONF
@@ -81,20 +80,18 @@ cgi.assign = (".exe" => "")
 CONF
 lighttpd -D -f "$BENCH_HOME/lighttpd.conf" &
 LIGHTTPD_PID=$!
-sleep 0.5
-read -r lighttpd_own lighttpd_kids < <(measure "$LIGHTTPD_PID" "$lighttpd_port")
-stop_lighttpd
-cleanup_home
-
-# A tick of 20 ms: a finished program is noticed within 20 ms, and socket
-# notifications are still taken as they come.
-make_home "pollevery=20" "[Aliases]" 'Alias1=/cgi-std/ c:\html\cgi-std\ Anybody Anywhere C'
-write_site
 start_server
+sleep 0.3
+post "$lighttpd_port" 5
 post "$HTTP_PORT" 5
 fds_before=$(ls "/proc/$SERVER_PID/fd" | wc -l)
 rss_before=$(rss_kb "$SERVER_PID")
-read -r own kids < <(measure "$SERVER_PID" "$HTTP_PORT")
+lighttpd_runs=""
+qxserver_runs=""
+for round in $(seq 1 $rounds); do
+  lighttpd_runs+="$(measure "$LIGHTTPD_PID" "$lighttpd_port") "
+  qxserver_runs+="$(measure "$SERVER_PID" "$HTTP_PORT") "
+done
 sleep 0.2
 fds_after=$(ls "/proc/$SERVER_PID/fd" | wc -l)
 rss_after=$(rss_kb "$SERVER_PID")
@@ -108,9 +105,13 @@ for stat in /proc/[0-9]*/stat; do
     [ "$1" = Z ] && zombies=$((zombies + 1))
   fi
 done
+stop_lighttpd
 cleanup_home
 
-awk -v lo="$lighttpd_own" -v lk="$lighttpd_kids" -v qo="$own" -v qk="$kids" 'BEGIN {
+awk -v l="$lighttpd_runs" -v q="$qxserver_runs" -v n=$((requests * rounds)) 'BEGIN {
+  split(l, lr, " "); split(q, qr, " ")
+  for (i = 1; i in lr; i += 2) { lo += lr[i]; lk += lr[i + 1]; qo += qr[i]; qk += qr[i + 1] }
+  lo /= n * 1000; lk /= n * 1000; qo /= n * 1000; qk /= n * 1000
   printf "                        server   program     total   (us of CPU per request)\n"
   printf "lighttpd, mod_cgi    %9.1f %9.1f %9.1f\n", lo, lk, lo + lk
   printf "qxserver, std alias  %9.1f %9.1f %9.1f\n", qo, qk, qo + qk
@@ -121,7 +122,7 @@ check() {
   if [ "$1" = ok ]; then echo "ok    $2"; else echo "FAIL  $2"; status=1; fi
 }
 [ "$children" -eq 0 ] && c=ok || c=no
-check $c "no child left after the run ($children, of them $zombies zombies)"
+check $c "no child left after the runs ($children, of them $zombies zombies)"
 [ "$fds_after" -le "$fds_before" ] && c=ok || c=no
 check $c "no extra open descriptor ($fds_before before, $fds_after after)"
 [ $((rss_after - rss_before)) -le 1024 ] && c=ok || c=no
