@@ -14,7 +14,6 @@
 #include "engine/server.h"
 #include "platform/process.h"
 #include "platform/strings.h"
-#include "request/access_tables_for_test.h"
 #include "request/file_answers.h"
 #include "support/engine_fixture.h"
 
@@ -25,7 +24,7 @@ class CgiMonitor : public ::testing::Test {
 protected:
     void SetUp() override {
         engine.loop = &loop;
-        tables.alias("/cgi", "c:\\cgi\\").scripts_allowed = true;
+        fx.load_tables("[Aliases]\r\nAlias1=/cgi c:\\cgi\\ Anybody Anywhere C\r\n");
         fx.home.write("cgi/.keep", "");
         // "sleep" ignores SIGTERM: only the SIGKILL after the grace ends it.
         ASSERT_EQ(::symlink(CGI_TEST_PROGRAM, fx.home.file("cgi/sleep.exe").c_str()), 0);
@@ -48,7 +47,6 @@ protected:
 
     EventLoop loop;
     EngineFixture fx;
-    AccessTablesForTest tables;
 };
 
 TEST_F(CgiMonitor, AProgramWhoseRequestEndsIsEndedAndReaped) {

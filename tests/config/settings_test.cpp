@@ -2,17 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
-#include <map>
 #include <string>
 
-#include "config/access_tables.h"
-#include "config/extension_table.h"
-#include "platform/dos_files.h"
-#include "platform/profile.h"
-#include "support/capture_shell.h"
-#include "support/temp_dir.h"
+#include "support/engine_fixture.h"
 
 namespace qxs {
 namespace {
@@ -20,17 +12,8 @@ namespace {
 // The settings file is the bare "qxserver.ini" in a temporary server home.
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        old_home = dos::home();
-        dos::set_home(home.path());
-        set_settings_file("qxserver.ini");
-        profile::forget_all();
-    }
-    void TearDown() override {
-        release_settings();
-        extension_table.clear();
-        dos::set_home(old_home);
-    }
+    void SetUp() override { set_settings_file("qxserver.ini"); }
+    void TearDown() override { release_settings(); }
 
     void write_ini(const std::string& content) {
         home.write("qxserver.ini", content);
@@ -41,71 +24,19 @@ protected:
         load_settings();
     }
 
-    test::CaptureShell shell;
-    test::TempDir home;
-    std::string old_home;
+    test::EngineFixture fx;
+    test::TempDir& home = fx.home;
+    std::string& log = fx.shell.log;
 };
 
-// clang-format off
-// Whether a loaded field equals the record's own initial value.
-bool same(int loaded, int initial) { return loaded == initial; }
-bool same(const char* loaded, const char* initial) { return std::strcmp(loaded, initial) == 0; }
-
-// The keys of each section, named as their fields.
-#define OPTIONS(X)                                                                              \
-    X(gopherport) X(httpport) X(buffsize) X(maxretry) X(pollevery) X(throttle) X(sound)         \
-    X(greedy) X(minimize) X(view_connects) X(view_commands) X(view_files) X(view_closing)       \
-    X(debug1) X(debug2) X(debug3) X(DNS_mode) X(DDE_mode) X(socketver) X(hostname) X(ip)        \
-    X(tempdir) X(logdir) X(gopherdir) X(webdir) X(althomepage) X(reject_ip_filename)            \
-    X(gopher_about_filename) X(gopher_about_hide) X(security_realm) X(webdirbrowsing) X(logany) \
-    X(logsearchstring) X(countfilehits) X(countreferer)
-#define CGI(X) X(GMT_Offset) X(Debug_Mode) X(Perl_Compiler) X(Perl_Dir) X(Timeout)
-#define REGISTRATION(X) X(name) X(organization) X(email) X(logo)
-#define SEVEN(key) #key "=7\r\n"
-#define CHANGED(key) EXPECT_FALSE(same(settings.key, initial.key)) << #key;
-#define RESTORED(key) EXPECT_TRUE(same(settings.key, initial.key)) << #key;
-
-TEST_F(SettingsTest, WithoutAFileEveryKeyHasItsDefault) {
-    const Settings initial;
-    // Every key set away from its default first: the next load must put each back.
-    load("[Options]\r\n" OPTIONS(SEVEN) "[CGI]\r\n" CGI(SEVEN)
-         "[Registration]\r\n" REGISTRATION(SEVEN)
-         "[Extensions]\r\nfolder_icon=/i/dir.gif\r\nmap1=htm h text/html\r\n"
-         "[Aliases]\r\nAlias1=/a/ c:\\a\\\r\n[Users]\r\nUser1=bob pw\r\n"
-         "[Groups]\r\nGroup1=staff bob\r\n");
-    OPTIONS(CHANGED) CGI(CHANGED) REGISTRATION(CHANGED)
-    release_settings();
-    std::remove(home.file("qxserver.ini").c_str());
-    profile::forget_all();
-    shell.take();
-
-    load_settings();
-    EXPECT_EQ(shell.log, "Reading ini file...\r\n");
-    OPTIONS(RESTORED) CGI(RESTORED) REGISTRATION(RESTORED)
-    EXPECT_EQ(settings.folder_icon, nullptr);
-    EXPECT_TRUE(extension_table.empty());
-    EXPECT_EQ(access_tables.alias_count + access_tables.user_count + access_tables.group_count, 0);
-}
-// clang-format on
-
-#undef OPTIONS
-#undef CGI
-#undef REGISTRATION
-#undef SEVEN
-#undef CHANGED
-#undef RESTORED
-
 // The tables load after the settings, so scramble_passwords applies to the users.
-TEST_F(SettingsTest, ValuesAreCutToTheirWidthAndDirectoriesEndInABackslash) {
-    std::string dir(300, 'd');
+TEST_F(SettingsTest, NumbersTakeTheirLeadingDigitsAndDirectoriesEndInABackslash) {
     load(
         "[Options]\r\nhttpport=http\r\ngopherport=7070x\r\nbuffsize=\r\ngopherdir=\r\nlogdir=\r\n"
         "scramble_passwords=yes\r\nip=192.168.100.200:8080\r\nwebdir=" +
-        dir + "\r\ntempdir=" + dir + "\r\nhostname=" + std::string(120, 'h') +
-        "\r\n[CGI]\r\nGMT_Offset=" + std::string(20, 'g') +
-        "\r\n[Extensions]\r\nfolder_icon=" + std::string(300, 'i') +
+        std::string(300, 'd') +
         "\r\n[Aliases]\r\nAlias1=/only-a-url/\r\n[Users]\r\nUser1=bob short\r\n");
-    EXPECT_EQ(shell.log,
+    EXPECT_EQ(log,
               "Reading ini file...\r\n"
               "*** Error!  httpport=0 is out of range (1 to 65535); using 80\r\n"
               "*** Error!  Alias1 needs a virtual path and a DOS path!\r\n"
@@ -114,16 +45,11 @@ TEST_F(SettingsTest, ValuesAreCutToTheirWidthAndDirectoriesEndInABackslash) {
     EXPECT_EQ(settings.gopherport, 7070);
     EXPECT_EQ(settings.buffsize, 8192);  // an empty value: the default
     EXPECT_STREQ(settings.ip, "192.168.100.200");
-    // The document directories end in a backslash, with room for it after 253 characters;
-    // the temporary and log directories stay as read.
+    // The document directories end in a backslash, with room for it after 253
+    // characters; the log directory stays as read.
     EXPECT_EQ(std::string(settings.webdir), std::string(253, 'd') + "\\");
     EXPECT_STREQ(settings.gopherdir, "\\");
-    EXPECT_EQ(std::string(settings.tempdir), std::string(253, 'd'));
     EXPECT_STREQ(settings.logdir, "");
-    EXPECT_EQ(std::string(settings.hostname), std::string(98, 'h'));
-    EXPECT_EQ(std::string(settings.GMT_Offset), std::string(14, 'g'));
-    ASSERT_NE(settings.folder_icon, nullptr);
-    EXPECT_EQ(std::string(settings.folder_icon), std::string(254, 'i'));
 }
 
 // A number its use does not allow is reported with the value used instead:
@@ -139,10 +65,10 @@ TEST_F(SettingsTest, NumbersOutOfRangeAreReportedAndReplaced) {
     EXPECT_EQ(settings.throttle, 1000);
     EXPECT_EQ(settings.maxretry, 1000);
     EXPECT_EQ(settings.Timeout, 180);
-    EXPECT_NE(shell.log.find("*** Error!  pollevery=-5 is out of range (1 to 2147483647); using "
-                             "200\r\n"),
+    EXPECT_NE(log.find("*** Error!  pollevery=-5 is out of range (1 to 2147483647); using "
+                       "200\r\n"),
               std::string::npos)
-        << shell.log;
+        << log;
 }
 
 TEST_F(SettingsTest, ReloadReplacesEveryTableWhole) {
@@ -160,18 +86,78 @@ TEST_F(SettingsTest, ReloadReplacesEveryTableWhole) {
     EXPECT_EQ(extensions, 2);
     EXPECT_EQ(access_tables.alias_count, 2);
     EXPECT_EQ(access_tables.user_count, 2);
-    EXPECT_EQ(shell.log,
+    EXPECT_EQ(log,
               "Reading ini file...\r\n"
               "Freeing old INI information...\r\nReading ini file...\r\n"
               "Freeing old INI information...\r\nReading ini file...\r\n");
 
-    // A reload sees the file as it is now; an empty folder_icon is none.
-    write_ini("[Options]\r\nsound=0\r\n[Extensions]\r\nfolder_icon=\r\n[Users]\r\nUser1=dave\r\n");
+    // A reload sees the file as it is now: keys it lacks have their defaults
+    // again, and an empty folder_icon is none.
+    write_ini("[Options]\r\n[Extensions]\r\nfolder_icon=\r\n[Users]\r\nUser1=dave\r\n");
     reload_settings();
+    EXPECT_EQ(settings.sound, Settings{}.sound);
+    EXPECT_EQ(settings.minimize, Settings{}.minimize);
     EXPECT_EQ(access_tables.alias_count, 0);
     EXPECT_EQ(access_tables.user_count, 1);
     EXPECT_TRUE(extension_table.empty());
     EXPECT_EQ(settings.folder_icon, nullptr);
+}
+
+// The n-th extension record (from 0) in file order.
+const KeyedRecord* record(int n) {
+    const KeyedRecord* r = extension_table.first();
+    while (r != nullptr && n-- > 0) r = r->next;
+    return r;
+}
+
+// A line with only a key is skipped; the numbering stops at the first empty key.
+TEST_F(SettingsTest, ExtensionLinesLoadIntoFields) {
+    load(
+        "[Extensions]\r\nmap1=htm  0   text/html /icons/t.gif\r\nmap2=gif\r\nmap3=bin 9\r\n"
+        "map4=all 1 2 3 4 5 6 7 8 9 10 11 12\r\nmap5=\r\nmap6=jpg I image/jpeg\r\n");
+    auto fields = [](const KeyedRecord* r) {
+        std::string text =
+            std::string(r->key) + "|" + r->value + "|" + std::to_string(r->field_count);
+        for (int i = 0; i <= r->field_count && r->fields[i] != nullptr; ++i)
+            text += "|" + std::string(r->fields[i]);
+        return text;
+    };
+    ASSERT_NE(record(2), nullptr);
+    EXPECT_EQ(fields(record(0)), "htm| 0   text/html /icons/t.gif|3|0|text/html|/icons/t.gif");
+    EXPECT_EQ(fields(record(1)), "bin|9|0|9");  // only field 0
+    EXPECT_EQ(record(2)->field_count, KeyedRecord::kMaxFields);
+    EXPECT_EQ(record(3), nullptr);
+}
+
+TEST_F(SettingsTest, ExtensionsAreFoundByTheTextAfterTheFirstDot) {
+    load(
+        "[Extensions]\r\nmap1=htm h text/html /i/htm.gif\r\nmap2=HTM 0 text/plain\r\n"
+        "map3=tar.gz 9 application/x-gtar\r\nmap4=* 9 application/octet-stream /i/bin.gif\r\n"
+        "map5=| 1 text/html /i/dir.gif\r\nmap6=txt 0\r\n");
+    struct Case {
+        const char *name, *mime;
+        char gopher;
+        const char* icon;
+    } cases[] = {
+        {"INDEX.HTM", "text/html", 'h', "/i/htm.gif"},  // earlier line wins, any case
+        {"archive.tar.gz", "application/x-gtar", '9', nullptr},
+        {"dir.d\\page.htm", "application/octet-stream", '9', "/i/bin.gif"},
+        {"README", "application/octet-stream", '9', "/i/bin.gif"},
+        {"", "text/html", '1', "/i/dir.gif"},
+        {"notes.txt", nullptr, '0', nullptr},  // a gopher type but no MIME type or icon
+    };
+    auto text = [](const char* s) { return std::string(s != nullptr ? s : "(none)"); };
+    for (const Case& c : cases) {
+        EXPECT_EQ(text(mime_type_for(c.name)), text(c.mime)) << text(c.name);
+        EXPECT_EQ(gopher_type_for(c.name), c.gopher) << text(c.name);
+        EXPECT_EQ(text(icon_for(c.name)), text(c.icon)) << text(c.name);
+    }
+
+    // A reload replaces the table and its default records.
+    load("[Extensions]\r\nmap1=gif g image/gif\r\n");
+    EXPECT_EQ(mime_type_for("a.htm"), nullptr);
+    EXPECT_EQ(icon_for(""), nullptr);
+    EXPECT_EQ(gopher_type_for("README"), '0');
 }
 
 }  // namespace

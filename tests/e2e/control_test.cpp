@@ -201,9 +201,8 @@ TEST(ControlE2E, SocketFileLeftByOthers) {
     ServerProcess second;
     second.write_settings();
     ASSERT_TRUE(second.start({"--control", socket_of(first)}));
-    EXPECT_NE(second.screen_log().find("Control socket " + socket_of(first) +
-                                       " belongs to a running server.\r\n"),
-              std::string::npos)
+    EXPECT_TRUE(second.wait_for_log("Control socket " + socket_of(first) +
+                                    " belongs to a running server.\r\n"))
         << second.screen_log();
     EXPECT_EQ(second.stop(), 0);
     ControlClient still_first(socket_of(first));

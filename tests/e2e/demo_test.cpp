@@ -1,4 +1,4 @@
-// The bundled demo home, served to real browsers: its index page shows the
+// The bundled demo home, served to a real browser: its index page shows the
 // page variables filled in.
 #include <gtest/gtest.h>
 
@@ -11,32 +11,20 @@
 namespace qxs::test {
 namespace {
 
-// A copy of the demo's web tree in the test home, on free ports.
-class Demo : public ::testing::Test {
-protected:
-    void SetUp() override {
-        server.write_settings("view_files=1\r\n",
-                              "[Registration]\r\nname=Demo Operator\r\norganization=QXServer demo "
-                              "home\r\nemail=operator@localhost\r\n");
-        std::filesystem::copy(std::string(QXS_SOURCE_DIR) + "/demo/html",
-                              server.home().file("html"),
-                              std::filesystem::copy_options::recursive |
-                                  std::filesystem::copy_options::overwrite_existing);
-        ASSERT_TRUE(server.start());
-    }
-    void TearDown() override {
-        EXPECT_EQ(server.stop(), 0);
-        EXPECT_EQ(server.standard_error(), "");
-    }
-    std::string url(const std::string& path) {
-        return "http://127.0.0.1:" + std::to_string(server.http_port()) + path;
-    }
-    ServerProcess server;
-};
-
-TEST_F(Demo, ChromiumShowsTheFilledPageVariables) {
+TEST(Demo, ChromiumShowsTheFilledPageVariables) {
     if (!have_program("chromium")) GTEST_SKIP() << "chromium is not installed";
-    const std::string page = chromium_dom(url("/"), server.home().file("chromium-profile"));
+    // A copy of the demo's web tree in the test home.
+    ServerProcess server;
+    server.write_settings("view_files=1\r\n",
+                          "[Registration]\r\nname=Demo Operator\r\norganization=QXServer demo "
+                          "home\r\nemail=operator@localhost\r\n");
+    std::filesystem::copy(std::string(QXS_SOURCE_DIR) + "/demo/html", server.home().file("html"),
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::overwrite_existing);
+    ASSERT_TRUE(server.start());
+    const std::string page =
+        chromium_dom("http://127.0.0.1:" + std::to_string(server.http_port()) + "/",
+                     server.home().file("chromium-profile"));
     ASSERT_NE(page, "");
     EXPECT_NE(page.find("You are <b>127.0.0.1</b> (127.0.0.1)"), std::string::npos) << page;
     EXPECT_NE(page.find("<code>GET / HTTP/1.1</code>"), std::string::npos) << page;
@@ -44,18 +32,8 @@ TEST_F(Demo, ChromiumShowsTheFilledPageVariables) {
     EXPECT_NE(page.find("nowhere in particular: there was no referer"), std::string::npos) << page;
     EXPECT_NE(page.find("the price is $5."), std::string::npos) << page;
     EXPECT_NE(page.find("Demo Operator of QXServer demo home"), std::string::npos) << page;
-    EXPECT_EQ(page.find("$remote_host"), std::string::npos) << page;
-    EXPECT_EQ(page.find("$user_agent"), std::string::npos) << page;
-}
-
-TEST_F(Demo, LynxFollowsTheHomePageWithoutABrowserName) {
-    if (!have_program("lynx")) GTEST_SKIP() << "lynx is not installed";
-    CommandResult about = run_command("lynx -dump -useragent='' '" + url("/about.htm") + "'");
-    ASSERT_EQ(about.status, 0);
-    EXPECT_NE(about.output.find("About this server"), std::string::npos) << about.output;
-    EXPECT_NE(about.output.find("$remote_host"), std::string::npos)
-        << about.output;  // "$$" wrote one
-    EXPECT_NE(about.output.find("(you are 127.0.0.1)"), std::string::npos) << about.output;
+    EXPECT_EQ(server.stop(), 0);
+    EXPECT_EQ(server.standard_error(), "");
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "config/settings.h"
-#include "engine/server.h"
 #include "support/engine_fixture.h"
 
 namespace qxs::test {
@@ -58,6 +56,9 @@ TEST_F(Sender, FilesGoOutInTurnsOfFiveBlocks) {
         EXPECT_EQ(c.bytes_sent, k.size);
         EXPECT_STREQ(c.status_text, "File sent ok");
     }
+    // A block size set above the send buffer is cut to the buffer.
+    settings.buffsize = 100000;
+    EXPECT_EQ(send_step(queue("a.bin", std::string(50000, 'a'))), 5 * 8192);
 }
 
 // Only what the close follows may wait in the socket for it: the last
@@ -67,16 +68,6 @@ TEST_F(Sender, OnlyTheEndOfTheFileWaitsForTheClose) {
     send_step(c);
     EXPECT_EQ(c.state, kIdle);
     EXPECT_EQ(fx.sockets.send_flags, (std::vector<int>{0, 0, kSendMore, kSendMore}));
-}
-
-TEST_F(Sender, BlockSizeSettingIsKeptWithinItsLimits) {
-    settings.buffsize = 100000;
-    send_step(queue("a.bin", std::string(20000, 'a')));
-    EXPECT_EQ(settings.buffsize, 8192);
-    settings.buffsize = 3;
-    settings.throttle = 0;
-    EXPECT_EQ(send_step(queue("b.bin", std::string(20, 'b'))), 8);
-    EXPECT_EQ(settings.buffsize, 8);
 }
 
 TEST_F(Sender, WouldBlockKeepsTheBlockAndTooManyFailuresDropTheClient) {
@@ -108,7 +99,7 @@ TEST_F(Sender, ResetDuringTransferRecordsTheSocketError) {
     EXPECT_NE(fx.shell.log.find("00) Connection Cancelled\r\n"), std::string::npos);
 }
 
-TEST_F(Sender, PartialSendsEndTheTurnUnlessSocketverIsOn) {
+TEST_F(Sender, PartialSendsEndTheTurn) {
     std::string content(3000, 'p');
     for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>('a' + i % 26);
     fx.sockets.send_limit = 1000;
@@ -119,31 +110,6 @@ TEST_F(Sender, PartialSendsEndTheTurnUnlessSocketverIsOn) {
     EXPECT_EQ(c.state, kIdle);
     EXPECT_EQ(send_step(c), 0);  // a closed connection has no turn
     EXPECT_EQ(fx.sent(c), content);
-
-    settings.socketver = 1;
-    settings.throttle = 1;  // two rounds per turn, partial ones included
-    Connection& v = queue("g.bin", content);
-    EXPECT_EQ(send_step(v), 2000);
-    EXPECT_EQ(send_step(v), 1000);
-    fx.drain_sends();
-    EXPECT_EQ(fx.sent(v), content);
-}
-
-TEST_F(Sender, OneConnectionSendsPerPassInTurn) {
-    Connection& a = queue("h.bin", std::string(10, 'h'));
-    Connection& b = queue("i.bin", std::string(10, 'i'));
-    EXPECT_EQ(timer_send_pass(*engine.table), 1);
-    EXPECT_EQ(a.state + b.state, kSend);  // exactly one finished
-    EXPECT_EQ(timer_send_pass(*engine.table), 1);
-    EXPECT_EQ(a.state + b.state, kIdle);
-    EXPECT_EQ(timer_send_pass(*engine.table), 0);
-}
-
-TEST_F(Sender, MissingFileClosesWithItsStatus) {
-    Connection& c = fx.connect();
-    queuegopherfile(c, "c:\\html\\nothing-here.txt", 1, 0);
-    EXPECT_EQ(c.state, kIdle);
-    EXPECT_STREQ(c.status_text, "File Open Error queuegopherfile");
 }
 
 // Every block of this page expands far beyond the output buffer, and its

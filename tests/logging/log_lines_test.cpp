@@ -24,11 +24,6 @@ TEST(LogLines, PiecesJoinIntoNumberedLines) {
     EXPECT_EQ(lines.lines_since(2), "");
     add(lines, "rd\r\n");
     EXPECT_EQ(lines.lines_since(2), "third\r\n");
-    lines.clear();
-    EXPECT_EQ(lines.text(), "");
-    add(lines, "fourth\n");
-    EXPECT_EQ(lines.last_line(), 4u);
-    EXPECT_EQ(lines.lines_since(0), "fourth\n");
 }
 
 // At the limit the oldest whole lines go, never the newest text.

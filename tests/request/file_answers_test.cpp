@@ -10,15 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "cgi/cgi_monitor.h"
-#include "config/extension_table.h"
-#include "config/settings.h"
-#include "engine/connection.h"
 #include "engine/reader.h"
-#include "engine/server.h"
 #include "logging/dates.h"
-#include "platform/dos_files.h"
-#include "platform/strings.h"
-#include "request/access_tables_for_test.h"
 #include "request/error_answers.h"
 #include "support/engine_fixture.h"
 
@@ -43,15 +36,14 @@ std::string status_line(const char* status) {
 
 class FileAnswersTest : public ::testing::Test {
 protected:
-    FileAnswersTest() {
-        extension_table.load_settings_file(
-            fixture.home
-                .write("types.ini",
-                       "[Extensions]\r\nmap1=htm 0 text/html\r\nmap2=gif 9 image/gif\r\n"
-                       "map3=txt 0 text/plain\r\nmap4=* 9 application/octet-stream\r\n")
-                .c_str());
+    FileAnswersTest() { tables(""); }
+    // The extension table, and these aliases and users.
+    void tables(const std::string& more) {
+        fixture.load_tables(
+            "[Extensions]\r\nmap1=htm 0 text/html\r\nmap2=gif 9 image/gif\r\n"
+            "map3=txt 0 text/plain\r\nmap4=* 9 application/octet-stream\r\n" +
+            more);
     }
-    ~FileAnswersTest() override { extension_table.clear(); }
 
     // A request as the dispatcher hands it over; `path` may carry "?query".
     Connection& request(const std::string& path, int type = kRequestGet, int full = 1) {
@@ -93,7 +85,6 @@ protected:
     }
 
     EngineFixture fixture;
-    AccessTablesForTest tables;
 };
 
 TEST_F(FileAnswersTest, RedirectsKeepUrlsCanonical) {
@@ -122,7 +113,7 @@ TEST_F(FileAnswersTest, FilesGoOutWithTheirHeaders) {
     std::string sht = fixture.home.write("html/page.sht", "server side");
     std::string htm = fixture.home.write("html/old.htm", "old page");
     std::string readme = fixture.home.write("home/john.doe/readme.txt", "hello");
-    tables.alias("/home", "c:\\home\\john.doe\\");
+    tables("[Aliases]\r\nAlias1=/home c:\\home\\john.doe\\\r\n");
 
     EXPECT_EQ(get("/a.gif"), file_header(gif, "image/gif", 1234) + std::string(1234, 'g'));
     // Other spellings of an extension, and never a dotted directory's.
@@ -190,8 +181,7 @@ TEST_F(FileAnswersTest, OwnedAliasAsksForCredentials) {
     fixture.home.write("private/plan.txt", "the plan");
     fixture.home.write("private/nav.map", "default /private/plan.txt\n");
     copy_text(settings.security_realm, sizeof settings.security_realm, "Private Area");
-    tables.user("john", "secret");
-    tables.alias("/private", "c:\\private\\", "john");
+    tables("[Users]\r\nUser1=john secret\r\n[Aliases]\r\nAlias1=/private c:\\private\\ john\r\n");
     for (const char* path : {"/private/plan.txt", "/private/nav.map?1,1"}) {
         EXPECT_EQ(get(path),
                   "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"Private "
@@ -224,18 +214,14 @@ TEST_F(FileAnswersTest, ImageMapClicks) {
     EXPECT_EQ(get("/maps/empty.map").find(kNotFound), 0u);
 }
 
-TEST_F(FileAnswersTest, ScriptsAndFolders) {
+// A script in an alias that allows them starts with its content file.
+TEST_F(FileAnswersTest, ScriptsStart) {
     fixture.home.write("scripts/run.pl", "print 1;");
-    tables.alias("/cgi", "c:\\scripts\\").scripts_allowed = true;
+    tables("[Aliases]\r\nAlias1=/cgi c:\\scripts\\ Anybody Anywhere s\r\n");
     Connection& c = request("/cgi/run.pl");
     serve_get(c, 1);
     EXPECT_TRUE(
         TempDir::exists(fixture.home.file("temp/CGI-co" + std::to_string(c.slot) + ".qxs")));
-    // A folder name goes to the listing, even a missing one's.
-    const std::string listing = get("/nosuchdir/");
-    EXPECT_TRUE(listing.find("404") == std::string::npos &&
-                listing.find("302") == std::string::npos)
-        << listing;
 }
 
 TEST_F(FileAnswersTest, DebugPageHoldsOnlyItsOwnConnection) {
@@ -263,7 +249,6 @@ TEST_F(FileAnswersTest, HostRestrictionAnswers) {
     fixture.home.write("qxserver.ini",
                        "[Host Restrictions]\r\nLocal.redirect=/sorry.htm\r\n"
                        "Lan.redirect=http://other/\r\n");
-    Alias& alias = tables.alias("/x", "c:\\x\\");
     const std::pair<std::string, std::string> cases[] = {
         {"Anywhere",
          "HTTP/1.0 403 Forbidden\r\n\r\n<h2>Sorry, unable to access this page from your host.  "
@@ -272,9 +257,9 @@ TEST_F(FileAnswersTest, HostRestrictionAnswers) {
         {"Lan", redirect_text("http://other/")},
     };
     for (auto [access, expected] : cases) {
-        alias.access = access.data();
+        tables("[Aliases]\r\nAlias1=/x c:\\x\\ Anybody " + access + "\r\n");
         Connection& c = request("/x/a.htm");
-        c.alias = &alias;
+        c.alias = &access_tables.aliases[0];
         send_host_restricted(c);
         EXPECT_EQ(fixture.sent(c), expected) << access;
         EXPECT_TRUE(fixture.closed(c));

@@ -8,13 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "config/access_tables.h"
-#include "config/extension_table.h"
-#include "config/settings.h"
-#include "engine/server.h"
 #include "logging/dates.h"
-#include "platform/dos_files.h"
-#include "platform/profile.h"
 #include "request/html_title.h"
 #include "request/link_file.h"
 #include "support/engine_fixture.h"
@@ -31,18 +25,10 @@ std::string html_head(const std::string& path) {
 
 class ListingTest : public ::testing::Test {
 protected:
-    ~ListingTest() override {
-        release_access_tables();
-        extension_table.clear();
-    }
-
     // Dated 2 January 1997 so listing lines are known.
     void file(const std::string& relative, const std::string& content) {
         tm noon{};
-        noon.tm_year = 97;
-        noon.tm_mday = 2;
-        noon.tm_hour = 12;
-        noon.tm_isdst = -1;
+        noon.tm_year = 97, noon.tm_mday = 2, noon.tm_hour = 12, noon.tm_isdst = -1;
         const time_t t = mktime(&noon);
         const timeval times[2] = {{t, 0}, {t, 0}};
         utimes(fx.home.write(relative, content).c_str(), times);
@@ -56,14 +42,6 @@ protected:
         fx.drain_sends();
         closed = fx.closed(c);
         return fx.sent(c);
-    }
-
-    void load_settings_sections(const std::string& text) {
-        std::string ini = fx.home.write("qxserver.ini", text);
-        profile::forget_all();
-        allocate_alias_table();
-        load_aliases(ini.c_str());
-        extension_table.load_settings_file(ini.c_str());
     }
 
     test::EngineFixture fx;
@@ -87,36 +65,34 @@ TEST_F(ListingTest, IndexPageIsServedWithoutLengthEvenWhenBrowsingIsOff) {
 }
 
 TEST_F(ListingTest, BrowsingPermission) {
-    load_settings_sections(
+    fx.load_tables(
         "[Aliases]\r\nAlias1=/open/ c:\\html\\docs\\ Anybody Anywhere n n D\r\n"
         "Alias2=/shut/ c:\\html\\docs\\\r\n");
     directory("html/docs");
     file("html/txt/qxheader.txt", "x");
-    const std::string refused = "\r\n\r\n3Directory browsing is not allowed in this folder.\r\n";
+    const std::string gopher = "\r\n\r\n3Directory browsing is not allowed in this folder.\r\n";
+    const std::string web =
+        "HTTP/1.0 403 Forbidden\r\nServer: QXServer/Personal-3.07b-32bit\r\n\r\n\r\n"
+        "\r\n<h2>Directory browsing is not allowed in this folder.</h2>\r\n";
     struct Case {
         const char* path;
         int type, webdirbrowsing;
-        bool allowed;
+        const std::string* refusal;  // nullptr: listed
     } cases[] = {
-        {"/docs/", kRequestGet, 0, false},    {"/docs/", kRequestGet, 1, true},
-        {"/txt/", kRequestGet, 0, true},      {"/docs", kRequestGopher, 0, true},
-        {"/open/", kRequestGet, 0, true},     {"/shut/", kRequestGet, 1, false},
-        {"/shut/", kRequestGopher, 1, false},
+        {"/docs/", kRequestGet, 0, &web},       {"/docs/", kRequestGet, 1, nullptr},
+        {"/txt/", kRequestGet, 0, nullptr},     {"/docs", kRequestGopher, 0, nullptr},
+        {"/open/", kRequestGet, 0, nullptr},    {"/shut/", kRequestGet, 1, &web},
+        {"/shut/", kRequestGopher, 1, &gopher},
     };
     for (const Case& t : cases) {
         settings.webdirbrowsing = t.webdirbrowsing;
         fx.shell.take();
         std::string answer = list(t.path, t.type);
-        if (t.allowed) {
+        if (t.refusal == nullptr) {
             EXPECT_EQ(answer.find("Directory browsing"), std::string::npos) << t.path;
-        } else if (t.type == kRequestGopher) {
-            EXPECT_EQ(answer, refused);
         } else {
-            EXPECT_EQ(answer,
-                      "HTTP/1.0 403 Forbidden\r\nServer: QXServer/Personal-3.07b-32bit\r\n\r\n\r\n"
-                      "\r\n<h2>Directory browsing is not allowed in this folder.</h2>\r\n")
-                << t.path;
-            EXPECT_EQ(fx.shell.log.rfind(refused, 0), 0u);
+            EXPECT_EQ(answer, *t.refusal) << t.path;
+            EXPECT_EQ(fx.shell.log.rfind(gopher, 0), 0u);  // the log has the gopher text
         }
     }
 }
@@ -167,7 +143,7 @@ TEST_F(ListingTest, HeaderFilesIconsAndTitles) {
     settings.webdirbrowsing = 0;
     char folder[] = "/f.gif";
     settings.folder_icon = folder;
-    load_settings_sections("[Extensions]\r\nmap1=txt 0 text/plain /t.gif\r\n");
+    fx.load_tables("[Extensions]\r\nmap1=txt 0 text/plain /t.gif\r\n");
     file("html/docs/qxheader.htm", "<h1>Mine</h1>\r\n");
     file("html/docs/QXHEADER.TXT", "Read me\r\n");
     file("html/docs/a.txt", "a");
@@ -185,6 +161,8 @@ TEST_F(ListingTest, HeaderFilesIconsAndTitles) {
                   "33 B  Jan  2, 1997 Fish &amp; Chips\r\n</PRE>\r\n");
 }
 
+// The first <title> or heading up to <h3>, cut at a line end or at 40
+// characters, looked for in the first 1,024 bytes.
 TEST_F(ListingTest, FindsHtmlTitles) {
     const std::string long_title = "<title>" + std::string(60, 'x') + "</title>";
     const std::string late = std::string(1020, ' ') + "<title>Late</title>";
@@ -193,19 +171,18 @@ TEST_F(ListingTest, FindsHtmlTitles) {
         {"<body><p>x</p><H2>Intro</H2>", "Intro"},
         {"<h1>Head</h1><TITLE>Later</TITLE>", "Head"},
         {"<title>Line\r\nmore", "Line"},
-        {"<TiTlE></title>", ""},
         {"<title>no end", nullptr},
         {"<h4>Deep</h4>", nullptr},
         {long_title.c_str(), x40.c_str()},
         {late.c_str(), nullptr},
+        {nullptr, nullptr},
     };
     char out[41];
     for (const auto& t : cases) {
-        fx.home.write("t.htm", t[0]);
-        EXPECT_STREQ(findHTMLtitle("c:\\t.htm", out, 40), t[1]) << t[0];
+        if (t[0] != nullptr) fx.home.write("t.htm", t[0]);
+        const char* name = t[0] != nullptr ? "c:\\t.htm" : "c:\\missing.htm";
+        EXPECT_STREQ(findHTMLtitle(name, out, 40), t[1]) << name << " " << (t[0] ? t[0] : "");
     }
-    fx.shell.take();
-    EXPECT_EQ(findHTMLtitle("c:\\missing.htm", out, 40), nullptr);
     EXPECT_EQ(fx.shell.log, "Error opening htm file\r\n");
 }
 
@@ -218,14 +195,14 @@ TEST_F(ListingTest, LinkFileEntries) {
                       std::string(100, 'n') + "\r\nPATH=/a\r\npath=/b\r\n");
     ASSERT_EQ(read_link_file("c:\\m.gop"), 0);
     ASSERT_EQ(link_table.count, 4);
-    const link_entry& home = link_table.entries[0];
-    EXPECT_STREQ(home.name, " Home");
-    EXPECT_TRUE(home.local);
-    EXPECT_STREQ(home.host, "testhost");
-    const link_entry& far = link_table.entries[1];
-    EXPECT_FALSE(far.local);
-    EXPECT_STREQ(far.port, "1234567");
     // A long line is read in pieces of 79 characters: the name keeps 74.
+    auto entry = [](int i) {
+        const link_entry& e = link_table.entries[i];
+        return std::string(e.name) + "|" + e.path + "|" + e.host + "|" + e.port + "|" +
+               (e.local ? "local" : "far");
+    };
+    EXPECT_EQ(entry(0), " Home|./sub|testhost|70|local");
+    EXPECT_EQ(entry(1), "Far|/x.txt|far.example|1234567|far");
     EXPECT_EQ(std::string(link_table.entries[2].name), std::string(74, 'n'));
     EXPECT_STREQ(link_table.entries[3].path, "/b");
 
@@ -246,7 +223,6 @@ TEST_F(ListingTest, LinkLines) {
         {{"Far", '0', "/x.txt", "far.example", "70", false},
          "<A HREF = \"gopher://far.example:70/00/x.txt\">Far</A>\r\n",
          "0Far\t0/x.txt\tfar.example\t70\r\n"},
-        {{"", '\0', "", "testhost", "70", true}, "<A HREF = \"http://testhost:70/\"></A>\r\n", ""},
         {{"<b>", '0', ".", "testhost", "70", true},
          "<A HREF = \"http://testhost:70/docs/\">&lt;b&gt;</A>\r\n",
          "0<b>\t0/docs/\ttesthost\t70\r\n"},

@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/connection.h"
-#include "platform/strings.h"
-#include "request/access_tables_for_test.h"
 #include "support/engine_fixture.h"
 
 namespace qxs::test {
@@ -32,7 +29,6 @@ protected:
     }
 
     EngineFixture fixture;
-    AccessTablesForTest tables;
     Alias sentinel_;
 };
 
@@ -40,13 +36,12 @@ TEST_F(PathMappingTest, Names) {
     fixture.home.write("html/page.html", "<p>html</p>");
     fixture.home.write("html/old.htm", "<p>htm</p>");
     fixture.home.write("home/john.doe/notes.htm", "notes");
-    tables.alias("/pub", "d:\\files\\");
-    tables.alias("/pub/data", "e:\\data");
-    tables.alias("/home", "c:\\home\\john.doe\\");
-    tables.alias("/same", "c:\\first\\");
-    tables.alias("/SAME", "c:\\second\\");
+    fixture.load_tables(
+        "[Aliases]\r\nAlias1=/pub d:\\files\\\r\nAlias2=/pub/data e:\\data\r\n"
+        "Alias3=/home c:\\home\\john.doe\\\r\nAlias4=/same c:\\first\\\r\nAlias5=/SAME "
+        "c:\\second\\\r\n");
 
-    const std::string a247(247, 'a'), b246(246, 'b');
+    const std::string b246(246, 'b');
     struct Case {
         std::string path;
         int result;
@@ -66,11 +61,8 @@ TEST_F(PathMappingTest, Names) {
         {"/x/../secret.txt", kDoublePeriod, "c:\\html\\x\\..\\secret.txt"},
         {"/docs/CON", kDeviceName, ""},
         {"/clock$", kDeviceName, ""},
-        {"/docs/com5", kMapped, "c:\\html\\docs\\com5"},
-        {"/con/x", kMapped, "c:\\html\\con\\x"},     // only the last component counts
-        {"/" + a247, kMapped, "c:\\html\\" + a247},  // 255 characters
-        {"/" + a247 + "a", kNameTooLong, ""},
-        {"/pub/" + b246, kMapped, "d:\\files\\" + b246},
+        {"/con/x", kMapped, "c:\\html\\con\\x"},          // only the last component counts
+        {"/pub/" + b246, kMapped, "d:\\files\\" + b246},  // 255 characters
         {"/pub/" + b246 + "b", kNameTooLong, ""},
         {"/pub/" + std::string(1000, 'b'), kNameTooLong, ""},
     };
@@ -99,29 +91,16 @@ TEST_F(PathMappingTest, Names) {
     EXPECT_EQ(map("/docs/con").alias, nullptr);
 }
 
-TEST_F(PathMappingTest, MissingArgumentsAreLogged) {
-    char path[] = "/x";
-    char name[kMappedNameSize];
-    const Alias* alias = nullptr;
-    EXPECT_EQ(aliasToDosDir(path, nullptr, kRequestGet, "", &alias, "", ""), kHostNotAllowed);
-    EXPECT_EQ(aliasToDosDir(nullptr, name, kRequestGet, "", &alias, "", ""), kNoVirtualPath);
-    EXPECT_EQ(fixture.shell.take(),
-              "\r\n*Error in aliasToDosDir() - NULL dosnamebuff\r\n"
-              "\r\n*Error in aliasToDosDir() - NULL fake\r\n");
-}
-
 // Password and membership rules have their own tests; these check which rule an owner picks.
 TEST_F(PathMappingTest, OwnersOfAliases) {
     fixture.home.write("partners.ini", "[Users]\r\ncarol=LetMeIn\r\n");
-    tables.user("john", "secret");
-    tables.user("bob", "pw");
-    tables.group("Staff", {"bob"});
-    tables.group("Partners", {}, "c:\\partners.ini");
-    tables.alias("/open", "c:\\open\\", "Anybody");
-    tables.alias("/lower", "c:\\lower\\", "anybody");  // only "Anybody" opens an alias
-    tables.alias("/john", "c:\\john\\", "john");
-    tables.alias("/staff", "c:\\staff\\", "Staff");
-    tables.alias("/partners", "c:\\partners\\", "Partners");
+    // Only "Anybody" opens an alias, not "anybody".
+    fixture.load_tables(
+        "[Users]\r\nUser1=john secret\r\nUser2=bob pw\r\n"
+        "[Groups]\r\nGroup1=Staff bob\r\nGroup2=Partners\r\nGroup2.exFile=c:\\partners.ini\r\n"
+        "[Aliases]\r\nAlias1=/open c:\\open\\ Anybody\r\nAlias2=/lower c:\\lower\\ anybody\r\n"
+        "Alias3=/john c:\\john\\ john\r\nAlias4=/staff c:\\staff\\ Staff\r\n"
+        "Alias5=/partners c:\\partners\\ Partners\r\n");
 
     struct Case {
         const char* path;

@@ -1,9 +1,10 @@
-// A front end for tests: keeps everything written to the screen log, and
-// installs itself for the lifetime of the object.
+// A front end for tests: keeps everything written to the screen log and the
+// switches shown, and installs itself for the lifetime of the object.
 #pragma once
 
 #include <map>
 #include <string>
+#include <utility>
 
 #include "shell/shell.h"
 
@@ -15,26 +16,21 @@ public:
     ~CaptureShell() override { set_shell(previous_); }
 
     void append_log(const char* text) override { log += text; }
-    void refresh_status() override { ++refreshes; }
+    void refresh_status() override {}
     void message_box(const char* text, const char* title) override {
         boxes += std::string(title) + ": " + text + "\n";
     }
-    void beep(Beep) override { ++beeps; }
+    void beep(Beep) override {}
     void show_switch(int command, bool on) override { checks[command] = on; }
     void tick() override {}
     void set_head_animation(bool on) override { head_animation = on ? 1 : 0; }
 
-    std::string take() {
-        std::string out;
-        out.swap(log);
-        return out;
-    }
+    // The log so far, which starts again empty.
+    std::string take() { return std::exchange(log, {}); }
 
     std::string log;
-    std::string boxes;
     std::map<int, bool> checks;
-    int refreshes = 0;
-    int beeps = 0;
+    std::string boxes;
     int head_animation = -1;  // never switched
 
 private:
