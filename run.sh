@@ -16,5 +16,7 @@ if [ ! -f build/build.ninja ]; then
 fi
 ninja -C build qxserver
 
-mkdir -p demo/logs demo/temp
+mkdir -p demo/logs demo/temp demo/boards
+# The guest book grows with every post; it starts from demo/board.htm.
+[ -f demo/boards/guests.htm ] || cp demo/board.htm demo/boards/guests.htm
 exec build/src/qxserver --home demo "$@"

@@ -9,6 +9,7 @@
 #include "engine/server.h"
 #include "logging/access_log.h"
 #include "logging/screen_log.h"
+#include "platform/process.h"
 #include "platform/strings.h"
 #include "shell/shell.h"
 
@@ -99,6 +100,15 @@ void close_connection(Connection& c) {
 
     sockets().async_select(c.sock, 0);
     sockets().close_socket(c.sock);
+
+    if (c.cgi_process != nullptr) {
+        // A program past its time, or whose client is gone, must not go on
+        // writing into the slot's output file, which the slot's next
+        // program writes too. One that has ended is left alone.
+        static_cast<void>(process::end(c.cgi_process, kProgramEndGraceMs));
+        process::release(c.cgi_process);
+        c.cgi_process = nullptr;
+    }
 
     double seconds = difftime(engine.now, c.start_time);
     if (seconds == 0) seconds = 0.2;

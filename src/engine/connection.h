@@ -27,6 +27,9 @@
 namespace qxs {
 
 struct Alias;
+namespace process {
+struct Child;
+}
 
 enum ConnectionState : int {
     kIdle = 0,     // slot free
@@ -49,6 +52,10 @@ inline constexpr size_t kFileBufSize = 8192;    // filebuf, plus a terminating b
 inline constexpr size_t kOutBufSize = 16384;    // outbuf
 inline constexpr size_t kLineBufSize = 2048;    // linebuf, plus a terminating byte
 inline constexpr int kNoDescriptor = -1;
+// How long a CGI program that is ended (its connection closed while it
+// runs, its time-out passed, the server stopping) has between SIGTERM and
+// SIGKILL.
+inline constexpr unsigned kProgramEndGraceMs = 300;
 
 // Everything one connection's request and answer leave in its slot. A new
 // connection starts from these defaults as a whole (take_slot), so no field
@@ -102,8 +109,12 @@ struct RequestFields {
     int error_total = 0;
     int error_run_max = 0;
     long bytes_sent = 0;
+    // The program's standard output and input (a "std" alias only).
     int cgi_out_handle = kNoDescriptor;
     int cgi_in_handle = kNoDescriptor;
+    // The running CGI program, from its start (state CGIw) to the close,
+    // which ends it if it still runs and hands it back to the process layer.
+    process::Child* cgi_process = nullptr;
 
     // Texts the page variables point at, stable until the connection closes.
     char hit_text[129] = "";  // the count of the page; see fill_page_variables
@@ -165,8 +176,10 @@ int find_slot(const ConnectionTable& table, Socket sock);
 int close_by_socket(ConnectionTable& table, Socket sock);
 int count_active(const ConnectionTable& table);
 
-// Ends a connection: access log, page variables, CGI handles, socket, open
-// file, the close line (timed with the engine's `now`). Every part that
+// Ends a connection: access log, page variables, CGI handles, socket, a
+// CGI program still running (SIGTERM to its process group, SIGKILL
+// kProgramEndGraceMs later; the process layer reaps it), open file, the
+// close line (timed with the engine's `now`). Every part that
 // finishes or abandons a connection calls it; nothing else frees a slot.
 // A slot that is idle already is left as it is.
 void close_connection(Connection& c);

@@ -14,6 +14,7 @@
 #include "logging/access_log.h"
 #include "logging/dates.h"
 #include "logging/screen_log.h"
+#include "platform/process.h"
 #include "platform/strings.h"
 #include "platform/winsock_errors.h"
 #include "shell/shell.h"
@@ -286,6 +287,13 @@ int server_shutdown() {
     for (Socket& waiting : engine.waiting_listeners) waiting = kInvalidSocket;
     if (engine.loop != nullptr) engine.loop->stop_timer();
     engine.timer_running = false;
+    if (engine.loop != nullptr) {
+        // Programs still running are ended and reaped while the loop exists.
+        process::shutdown(engine.loop->uv(), kProgramEndGraceMs);
+        if (engine.table != nullptr) {
+            for (Connection& c : engine.table->records) c.cgi_process = nullptr;
+        }
+    }
     for (Socket* listener : {&engine.gopher_listener, &engine.http_listener}) {
         if (*listener != kInvalidSocket) sockets().close_socket(*listener);
         *listener = kInvalidSocket;

@@ -85,6 +85,25 @@ int write_new_file(const char* path, const char* text) {
     return 0;
 }
 
+int create_private_file(const char* path) {
+    if (dos::remove(path) != 0 && errno != ENOENT) return -1;
+    return dos::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
+int write_new_private_file(const char* path, const char* text) {
+    int fd = create_private_file(path);
+    if (fd < 0) {
+        report_create_failure(path);
+        return -1;
+    }
+    size_t length = text != nullptr ? std::strlen(text) : 0;
+    if (!write_and_close(fd, text, length)) {
+        report_write_failure(path);
+        return -1;
+    }
+    return 0;
+}
+
 int append_file(const char* path, const char* text) {
     if (text == nullptr) return 0;
     return append_file_bytes(path, text, static_cast<long>(std::strlen(text)));

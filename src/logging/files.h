@@ -9,6 +9,18 @@ namespace qxs {
 // Creates (or empties) the file and writes `text` (may be nullptr). 0, or a
 // negative value when the file cannot be created (logged).
 [[nodiscard]] int write_new_file(const char* path, const char* text);
+// The per-slot temporary files (request bodies, form fields, CGI profiles
+// and output, listings) hold what visitors sent, a password at times: they
+// are created for the server's own user only (mode 0600). An old file of the
+// name is removed first, so the new one is a new file: a program still
+// holding the old one open (one ended after its time-out) cannot write into
+// it, and a link planted under the name is not followed. The open
+// descriptor (write only), or -1 with errno when the file cannot be created;
+// the caller reports that.
+[[nodiscard]] int create_private_file(const char* path);
+// write_new_file for such a file, with its failure texts.
+[[nodiscard]] int write_new_private_file(const char* path, const char* text);
+
 // Appends `text` (nothing happens for nullptr), creating the file with the
 // "CREATING TEMP FILE" line when it is absent. 0, or a negative value (logged).
 int append_file(const char* path, const char* text);

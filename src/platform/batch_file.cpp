@@ -63,6 +63,31 @@ std::string expand(std::string_view text, std::string_view name,
     return out;
 }
 
+// The words of a CALL line: like split_words, but a double quote starts or
+// ends a quoted stretch in which blanks do not separate, as for the DOS
+// interpreter. The quotes themselves are dropped.
+std::vector<std::string> split_call_words(std::string_view line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool in_word = false;
+    bool quoted = false;
+    for (char c : line) {
+        if (c == '"') {
+            quoted = !quoted;
+            in_word = true;
+        } else if (is_blank(c) && !quoted) {
+            if (in_word) words.push_back(std::move(word));
+            word.clear();
+            in_word = false;
+        } else {
+            word += c;
+            in_word = true;
+        }
+    }
+    if (in_word) words.push_back(std::move(word));
+    return words;
+}
+
 }  // namespace
 
 std::vector<std::string> split_words(std::string_view line) {
@@ -81,6 +106,7 @@ bool parse_batch(std::string_view text, std::string_view name,
                  const std::vector<std::string>& arguments, BatchRun* out) {
     out->variables.clear();
     out->command_line.clear();
+    out->command_words.clear();
     size_t end = text.find(kCtrlZ);
     if (end != std::string_view::npos) text = text.substr(0, end);
 
@@ -104,6 +130,11 @@ bool parse_batch(std::string_view text, std::string_view name,
             // its CALL would only run after it, and the generated files end
             // there.
             out->command_line = expand(rest, name, &arguments);
+            out->command_words.clear();
+            for (const std::string& word : split_call_words(rest)) {
+                std::string expanded = expand(word, name, &arguments);
+                if (!expanded.empty()) out->command_words.push_back(std::move(expanded));
+            }
             return true;
         }
         // REM, empty lines and any other command: nothing to do here.

@@ -1,10 +1,17 @@
 // Starting, testing, ending and reaping children on the libuv loop. The
 // environment block, the server's current directory and the error texts are
 // in process_env.cpp; batch files are read in batch_file.cpp.
+//
+// Children are started with posix_spawn, which shares the server's memory
+// with the child until the exec instead of copying its page tables as a
+// fork does: the fork and the child's first steps were most of what a CGI
+// request cost. The loop's SIGCHLD watcher reaps them.
 #include "platform/process.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,13 +28,14 @@
 #include "platform/process_internal.h"
 #include "platform/strings.h"
 
+extern char** environ;
+
 namespace qxs::process {
 
-// One started program. Its two handles are closed when the program has
-// ended, the owner has released it and no SIGKILL is pending; the record is
-// freed by the last close callback, never before.
+// One started program. Its timer is closed when the program has ended (been
+// reaped), the owner has released it and no SIGKILL is pending; the record
+// is freed by the timer's close callback, never before.
 struct Child {
-    uv_process_t process{};
     uv_timer_t kill_timer{};
     uv_loop_t* loop = nullptr;
     pid_t pid = 0;
@@ -36,46 +44,47 @@ struct Child {
     int term_signal = 0;
     bool released = false;
     bool kill_pending = false;
-    bool closing = false;  // its handles are being closed: only the free is left
-    int open_handles = 0;
+    bool closing = false;  // its timer is being closed: only the free is left
 };
 
 namespace {
 
-// ---- The children, for shutdown and held_count ----
+// ---- The children, for reaping, shutdown and held_count ----
 
 std::vector<Child*>& children() {
     static std::vector<Child*> list;
     return list;
 }
 
-void on_handle_closed(uv_handle_t* handle) {
+void on_timer_closed(uv_handle_t* handle) {
     Child* child = static_cast<Child*>(handle->data);
-    if (--child->open_handles > 0) return;
     auto& list = children();
     list.erase(std::remove(list.begin(), list.end(), child), list.end());
     delete child;
 }
 
-void close_handle(uv_handle_t* handle) {
-    if (!uv_is_closing(handle)) uv_close(handle, on_handle_closed);
+void close_timer(Child* child) {
+    auto* handle = reinterpret_cast<uv_handle_t*>(&child->kill_timer);
+    if (!uv_is_closing(handle)) uv_close(handle, on_timer_closed);
 }
 
 // Closes what is left once nobody needs the record any more.
 void retire_if_done(Child* child) {
     if (!child->released || !child->exited || child->kill_pending || child->closing) return;
     child->closing = true;
-    close_handle(reinterpret_cast<uv_handle_t*>(&child->kill_timer));
+    close_timer(child);
 }
 
-void on_exit(uv_process_t* process, int64_t exit_status, int term_signal) {
-    Child* child = static_cast<Child*>(process->data);
+// Takes the child's exit status when it has ended; true once it has.
+bool reap(Child* child) {
+    if (child->exited) return true;
+    int status = 0;
+    pid_t result = ::waitpid(child->pid, &status, WNOHANG);
+    if (result == 0 || (result < 0 && errno == EINTR)) return false;
     child->exited = true;
-    child->exit_code = static_cast<int>(exit_status);
-    child->term_signal = term_signal;
-    // libuv has reaped it; the process handle has nothing more to tell.
-    close_handle(reinterpret_cast<uv_handle_t*>(process));
-    retire_if_done(child);
+    if (result == child->pid && WIFEXITED(status)) child->exit_code = WEXITSTATUS(status);
+    if (result == child->pid && WIFSIGNALED(status)) child->term_signal = WTERMSIG(status);
+    return true;
 }
 
 void on_kill_timer(uv_timer_t* timer) {
@@ -87,9 +96,80 @@ void on_kill_timer(uv_timer_t* timer) {
     retire_if_done(child);
 }
 
+// ---- SIGCHLD: one watcher per loop that has children ----
+
+struct Watch {
+    uv_loop_t* loop;
+    uv_signal_t* signal;
+};
+
+std::vector<Watch>& watches() {
+    static std::vector<Watch> list;
+    return list;
+}
+
+// The watcher keeps the loop running while a child of the loop runs, as a
+// running child's own handle would, and no longer.
+void settle_watch(uv_loop_t* loop) {
+    bool running = std::any_of(children().begin(), children().end(),
+                               [loop](const Child* c) { return c->loop == loop && !c->exited; });
+    for (const Watch& watch : watches()) {
+        if (watch.loop != loop) continue;
+        auto* handle = reinterpret_cast<uv_handle_t*>(watch.signal);
+        if (running) {
+            uv_ref(handle);
+        } else {
+            uv_unref(handle);
+        }
+    }
+}
+
+// Signals of several ended children may arrive as one: every child of the
+// loop that has not been seen to end is asked.
+void on_child_signal(uv_signal_t* handle, int) {
+    for (Child* child : children()) {
+        if (child->loop == handle->loop && !child->exited && reap(child)) retire_if_done(child);
+    }
+    settle_watch(handle->loop);
+}
+
+void free_signal(uv_handle_t* handle) {
+    delete reinterpret_cast<uv_signal_t*>(handle);
+}
+
+// The loop's watcher, started before its first child so that no ending is
+// missed.
+bool watch_children(uv_loop_t* loop) {
+    for (const Watch& watch : watches()) {
+        if (watch.loop == loop) return true;
+    }
+    auto* signal = new uv_signal_t;
+    uv_signal_init(loop, signal);
+    int result = uv_signal_start(signal, on_child_signal, SIGCHLD);
+    if (result != 0) {
+        set_failure(result);
+        uv_close(reinterpret_cast<uv_handle_t*>(signal), free_signal);
+        return false;
+    }
+    watches().push_back(Watch{loop, signal});
+    return true;
+}
+
+void stop_watching(uv_loop_t* loop) {
+    auto& list = watches();
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (it->loop != loop) continue;
+        uv_close(reinterpret_cast<uv_handle_t*>(it->signal), free_signal);
+        list.erase(it);
+        return;
+    }
+}
+
+// ---- Starting ----
+
 // Descriptors opened without close-on-exec would reach the child; marking
-// them all is one system call and, on our one thread, free of races. libuv
-// then gives the child its standard descriptors as copies.
+// them all is one system call and, on our one thread, free of races. The
+// child gets its standard descriptors as copies.
 void close_descriptors_on_exec() {
     if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
     DIR* dir = ::opendir("/proc/self/fd");
@@ -119,16 +199,83 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
     return out;
 }
 
-uv_stdio_container_t standard_descriptor(int fd) {
-    uv_stdio_container_t container{};
-    if (fd >= 0) {
-        container.flags = UV_INHERIT_FD;
-        container.data.fd = fd;
-    } else {
-        // libuv gives descriptors 0-2 /dev/null when they are ignored.
-        container.flags = UV_IGNORE;
+// The value of PATH in `env` (the server's own when nullptr).
+std::string path_variable(const Environment* env) {
+    if (env == nullptr) {
+        const char* path = std::getenv("PATH");
+        return path != nullptr ? path : "/bin:/usr/bin";
     }
-    return container;
+    for (const std::string& entry : *env) {
+        if (entry.compare(0, 5, "PATH=") == 0) return entry.substr(5);
+    }
+    return "/bin:/usr/bin";
+}
+
+// A bare program name is looked for in the PATH the child gets, as execvp
+// would in the child; a relative folder there is relative to where the
+// child starts. 0, or ENOENT.
+int find_program(std::string& name, const Environment* env, const std::string& directory) {
+    if (name.find('/') != std::string::npos) return 0;
+    const std::string path = path_variable(env);
+    for (size_t start = 0; start <= path.size();) {
+        size_t end = path.find(':', start);
+        if (end == std::string::npos) end = path.size();
+        std::string candidate;
+        if (path[start] != '/' && !directory.empty()) candidate.append(directory).append("/");
+        if (end == start) candidate.append(".");
+        candidate.append(path, start, end - start).append("/").append(name);
+        struct stat st {};
+        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0) {
+            name = candidate;
+            return 0;
+        }
+        start = end + 1;
+    }
+    return ENOENT;
+}
+
+// The child's side of the start: its standard descriptors (copies of the
+// caller's, else /dev/null; standard error always /dev/null), its folder,
+// a session and process group of its own (so that end() reaches everything
+// it starts, and the server's terminal signals do not), no blocked signal
+// and every signal at its default (the server ignores SIGPIPE).
+int spawn_process(pid_t* pid, const std::string& program, char* const* argv, char* const* envp,
+                  const std::string& directory, const Options& options) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const int given[2] = {options.stdin_fd, options.stdout_fd};
+    for (int target = 0; target < 3; ++target) {
+        if (target < 2 && given[target] >= 0) {
+            posix_spawn_file_actions_adddup2(&actions, given[target], target);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, target, "/dev/null",
+                                             target == 0 ? O_RDONLY : O_WRONLY, 0);
+        }
+    }
+    if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    sigfillset(&signals);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+
+    int result = ::posix_spawn(pid, program.c_str(), &actions, &attributes, argv, envp);
+    if (result == ENOEXEC) {
+        // A file without a "#!" line is a shell script, as execvp has it.
+        std::vector<char*> words = {const_cast<char*>("/bin/sh"),
+                                    const_cast<char*>(program.c_str())};
+        for (char* const* arg = argv + 1; *arg != nullptr; ++arg) words.push_back(*arg);
+        words.push_back(nullptr);
+        result = ::posix_spawn(pid, "/bin/sh", &actions, &attributes, words.data(), envp);
+    }
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return result;
 }
 
 // Spawns `words` (program and arguments) with `env` (nullptr: the server's).
@@ -146,44 +293,33 @@ Child* spawn(uv_loop_t* loop, std::vector<std::string> words, Environment* env,
         }
         words[0] = host;
     }
-    std::string directory = current_directory();
+    const std::string directory = current_directory();
+    std::string program = words[0];
+    if (int error = find_program(program, env, directory); error != 0) {
+        set_failure(error);
+        return nullptr;
+    }
+    if (!watch_children(loop)) return nullptr;
     std::vector<char*> args = pointers(words);
     std::vector<char*> env_pointers;
     if (env != nullptr) env_pointers = pointers(*env);
-    uv_stdio_container_t stdio[3] = {standard_descriptor(options.stdin_fd),
-                                     standard_descriptor(options.stdout_fd),
-                                     standard_descriptor(-1)};
-
-    uv_process_options_t spawn_options{};
-    spawn_options.exit_cb = on_exit;
-    spawn_options.file = args[0];
-    spawn_options.args = args.data();
-    spawn_options.env = env != nullptr ? env_pointers.data() : nullptr;
-    spawn_options.cwd = directory.empty() ? nullptr : directory.c_str();
-    // A session and process group of its own (setsid), so that end() reaches
-    // everything it starts, and the server's terminal signals do not.
-    spawn_options.flags = UV_PROCESS_DETACHED;
-    spawn_options.stdio_count = 3;
-    spawn_options.stdio = stdio;
-
-    auto* child = new Child;
-    child->loop = loop;
-    child->process.data = child;
-    child->kill_timer.data = child;
-    uv_timer_init(loop, &child->kill_timer);
-    child->open_handles = 2;  // uv_spawn initialises its handle even when it fails
-    children().push_back(child);
 
     close_descriptors_on_exec();
-    int result = uv_spawn(loop, &child->process, &spawn_options);
+    pid_t pid = 0;
+    int result = spawn_process(&pid, program, args.data(),
+                               env != nullptr ? env_pointers.data() : environ, directory, options);
     if (result != 0) {
         set_failure(result);
-        child->released = child->exited = child->closing = true;
-        close_handle(reinterpret_cast<uv_handle_t*>(&child->process));
-        close_handle(reinterpret_cast<uv_handle_t*>(&child->kill_timer));
+        settle_watch(loop);
         return nullptr;
     }
-    child->pid = child->process.pid;
+    auto* child = new Child;
+    child->loop = loop;
+    child->pid = pid;
+    child->kill_timer.data = child;
+    uv_timer_init(loop, &child->kill_timer);
+    children().push_back(child);
+    settle_watch(loop);
     return child;
 }
 
@@ -224,6 +360,16 @@ Child* start(uv_loop_t* loop, const std::string& command_line, const Options& op
     return spawn(loop, std::move(words), &env, options);
 }
 
+Child* start_arguments(uv_loop_t* loop, std::vector<std::string> words, const Options& options) {
+    if (!words.empty() && ends_with_bat(words[0])) {
+        std::vector<std::string> arguments(words.begin() + 1, words.end());
+        return start_batch(loop, words[0].c_str(), arguments, options);
+    }
+    if (options.environment.empty()) return spawn(loop, std::move(words), nullptr, options);
+    Environment env = options.environment;
+    return spawn(loop, std::move(words), &env, options);
+}
+
 Child* start_batch(uv_loop_t* loop, const char* batch_file,
                    const std::vector<std::string>& arguments, const Options& options) {
     BatchRun run;
@@ -244,7 +390,7 @@ Child* start_batch(uv_loop_t* loop, const char* batch_file,
             set_variable(env, name, value);
         }
     }
-    return spawn(loop, split_words(run.command_line), &env, options);
+    return spawn(loop, std::move(run.command_words), &env, options);
 }
 
 // ---- Testing, ending, releasing ----
@@ -285,14 +431,14 @@ void release(Child* child) {
 }
 
 void shutdown(uv_loop_t* loop, unsigned grace_ms) {
-    // Take every live record of the loop out of libuv's hands: its handles are
-    // closed now (freed by the loop's close callbacks), and the leaders still
-    // running are reaped here instead.
+    // Take every live record of the loop out of the loop's hands: its timer
+    // is closed now (the record freed by the loop's close callbacks), and the
+    // leaders still running are reaped here instead.
     std::vector<pid_t> groups;
     std::vector<pid_t> leaders;
     for (Child* child : children()) {
         if (child->loop != loop || child->closing) continue;
-        if (!child->exited) {
+        if (!reap(child)) {
             ::kill(-child->pid, SIGTERM);
             leaders.push_back(child->pid);
         }
@@ -300,9 +446,9 @@ void shutdown(uv_loop_t* loop, unsigned grace_ms) {
         child->released = child->closing = true;
         child->kill_pending = false;
         uv_timer_stop(&child->kill_timer);
-        close_handle(reinterpret_cast<uv_handle_t*>(&child->process));
-        close_handle(reinterpret_cast<uv_handle_t*>(&child->kill_timer));
+        close_timer(child);
     }
+    stop_watching(loop);
     auto reap_leaders = [&leaders] {
         std::erase_if(leaders, [](pid_t leader) { return reaped(leader); });
     };

@@ -13,7 +13,7 @@
 //   - a name ending in ".bat" (any case) is a generated batch file, which
 //     this layer runs itself: see start_batch.
 // A file with a "#!" line is run by the interpreter it names; one without is
-// handed to /bin/sh by execvp, which libuv uses.
+// handed to /bin/sh, as execvp does.
 //
 // Every child starts in the server's current directory (below), leads a new
 // process group of its own (so that ending it ends everything it started),
@@ -79,14 +79,22 @@ struct Child;
 [[nodiscard]] Child* start(uv_loop_t* loop, const std::string& command_line,
                            const Options& options);
 
+// start() for a program and arguments given one by one: each reaches the
+// program as one argument, blanks and all (a file name under a home with a
+// blank in it, a script's name from a request path). words[0] is the
+// program, named as for start().
+[[nodiscard]] Child* start_arguments(uv_loop_t* loop, std::vector<std::string> words,
+                                     const Options& options);
+
 // Runs a generated DOS batch file: its SET lines are added to (or replace
 // in) the options' environment; REM lines, empty lines and other commands are
 // skipped; the script of its first CALL line (a DOS-style name) is started
 // with the words of that line, in which %0 is the batch file's name and %1 to
-// %9 the batch file's `arguments` (an argument not given is no word at all),
-// and "%%" is '%'. In a SET value only "%%" is changed ("%%3D" is "%3D"), so
-// a query string keeps its own %xx escapes. A file that cannot be read or has
-// no CALL line is a failed start, as for start().
+// %9 the batch file's `arguments` (an argument not given is no word at all;
+// one holding blanks is still one word), and "%%" is '%'; a stretch in double
+// quotes is one word, as for the DOS interpreter. In a SET value only "%%" is changed ("%%3D" is
+// "%3D"), so a query string keeps its own %xx escapes. A file that cannot be read or has no CALL
+// line is a failed start, as for start().
 [[nodiscard]] Child* start_batch(uv_loop_t* loop, const char* batch_file,
                                  const std::vector<std::string>& arguments, const Options& options);
 

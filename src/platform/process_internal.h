@@ -22,6 +22,11 @@ struct BatchRun {
     std::vector<std::pair<std::string, std::string>> variables;
     // The command of the first CALL line, %0-%9 and "%%" expanded.
     std::string command_line;
+    // Its words: split at blanks before the expansion, so that an argument
+    // holding a blank stays one word, and a word in double quotes (a script
+    // name with a blank) is one word without its quotes. A word that expands
+    // to nothing (an argument not given) is left out.
+    std::vector<std::string> command_words;
 };
 
 // Parses the text of a batch file (CR LF or LF lines; a Ctrl-Z ends it).

@@ -110,7 +110,7 @@ void start_cgi(Connection& c) {
         char content[300];
         format_text(content, sizeof content, "%sCGI-co%d.qxs", settings.tempdir, c.slot);
         // A failure is on the screen log; the program then reads no input.
-        static_cast<void>(write_new_file(content, nullptr));
+        static_cast<void>(write_new_private_file(content, nullptr));
     }
     dopostcgi(c);
 }

@@ -3,6 +3,8 @@
 // directory never holds the server up inside one send.
 #include "request/listing.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +16,7 @@
 #include "engine/sender.h"
 #include "engine/server.h"
 #include "logging/dates.h"
+#include "logging/files.h"
 #include "logging/screen_log.h"
 #include "platform/dos_files.h"
 #include "platform/escaping.h"
@@ -348,9 +351,12 @@ void send_directory(Connection& c, const char* virtual_path, int html) {
     format_text(link_file, sizeof link_file, "%smenu.gop", directory);
     read_link_file(link_file);
 
-    FILE* out = dos::fopen(listing_file, "wb");
+    const int listing_fd = create_private_file(listing_file);
+    FILE* out = listing_fd >= 0 ? ::fdopen(listing_fd, "wb") : nullptr;
     if (out == nullptr) {
-        report_temp_file_failure(c, html != 0, errno);
+        const int error = errno;
+        if (listing_fd >= 0) ::close(listing_fd);
+        report_temp_file_failure(c, html != 0, error);
         return;
     }
     const Listing listing{path, directory, html != 0, html == 0 && c.gopher_plus, out};

@@ -43,7 +43,7 @@ void empty_content_file(const Connection& c) {
     char name[kContentNameSize];
     content_file_name(c, name, sizeof name);
     // A failure is on the screen log already; the body appends report again.
-    static_cast<void>(write_new_file(name, nullptr));
+    static_cast<void>(write_new_private_file(name, nullptr));
 }
 
 void take_content_length(Connection& c, const char* rest) {
