@@ -13,6 +13,7 @@ TEST(Startup, ScreenLogLinesComeInOrder) {
     ServerProcess server;
     server.write_settings();
     ASSERT_TRUE(server.start());
+    ASSERT_TRUE(server.wait_for_log("for the latest version.\r\n"));  // the banner is out too
     const std::string log = server.screen_log();
     const std::string head =
         "Reading ini file...\r\nUnable to register program as Windows 95 service.\r\n"
