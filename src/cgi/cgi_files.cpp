@@ -60,23 +60,6 @@ const char* method_name(const Connection& c) {
     return nullptr;
 }
 
-// Writes all of `text` and closes; false when either fails.
-bool write_and_close(int fd, const std::string& text) {
-    const char* data = text.data();
-    size_t left = text.size();
-    bool written = true;
-    while (left > 0 && written) {
-        ssize_t n = ::write(fd, data, left);
-        if (n < 0 && errno == EINTR) continue;
-        written = n > 0;
-        if (written) {
-            data += n;
-            left -= static_cast<size_t>(n);
-        }
-    }
-    return ::close(fd) == 0 && written;
-}
-
 // Whether the profile rules could read `key` = `value` back as written: a
 // line break would make lines of its own, a key beginning with ';' or '['
 // reads as a comment or a section, and an empty key matches nothing.
@@ -177,7 +160,7 @@ int writecgifile(Connection& c, const CgiLaunch& launch) {
     std::unique_ptr<char[]> fields = read_form_fields(c, launch.content, list);
     if (fields != nullptr && !list.list_is_empty()) add_form_sections(text, c, list);
     list.list_clear();
-    if (!write_and_close(fd, text)) {
+    if (!write_and_close(fd, text.data(), text.size())) {
         screen_log("Unable to create CGI file #2\r\n");
         return -1;
     }
@@ -312,7 +295,7 @@ int write_cgi_batch(const Connection& c, const CgiLaunch& launch) {
     text += quote ? "CALL \"" : "CALL ";
     append_value(text, script.c_str(), "%%");
     text += quote ? "\" %1 %2 %3 %4\r\n" : " %1 %2 %3 %4\r\n";
-    if (!write_and_close(fd, text)) {
+    if (!write_and_close(fd, text.data(), text.size())) {
         screen_log("Unable to create CGI BAT file #2\r\n");
         return -1;
     }

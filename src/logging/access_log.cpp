@@ -31,9 +31,24 @@ std::unique_ptr<char[]> log_buffer;
 
 // Owns the log mutex for one update. Without a mutex (it could not be
 // created) the update goes on unguarded rather than lose the record.
+// Another program may hold the lock while it changes the files, but one
+// that keeps it must not stop the server: after this wait the update goes on
+// without it, and the operator is told (once, until the lock is had again).
+constexpr int kLockWaitMs = 2000;
+
 class LogLock {
 public:
-    LogLock() : held_(engine.log_mutex.acquire()) {}
+    LogLock() : held_(engine.log_mutex.acquire(kLockWaitMs)) {
+        static bool told = false;
+        if (held_ || !engine.log_mutex.is_open()) {
+            told = false;
+        } else if (!told) {
+            screen_log(
+                "The log files' lock is held by another program: they are written "
+                "without it.\r\n");
+            told = true;
+        }
+    }
     ~LogLock() {
         if (held_) engine.log_mutex.release();
     }

@@ -13,9 +13,10 @@ struct Connection;
 // (when `countfilehits`), the referer's count in referer.qxs (when
 // `countreferer`) and the totals in "Totals" of counts.qxs. The whole update
 // runs while owning the log mutex (engine.log_mutex), which is released on
-// every path out; without a mutex (none could be created) it runs unguarded
-// rather than lose the record. File errors leave the rest of the update to go
-// on.
+// every path out. Without the mutex (none could be created, or another
+// program kept it for two seconds: that is told on the screen log) it runs
+// unguarded rather than lose the record or stop the server. File errors
+// leave the rest of the update to go on; each file that failed is told.
 void write_access_log(Connection& c);
 // Reads the running totals back from counts.qxs at start-up (without the
 // mutex); entries that are missing count from 0.

@@ -11,6 +11,7 @@
 
 #include "logging/screen_log.h"
 #include "platform/dos_files.h"
+#include "platform/system_calls.h"
 
 namespace qxs {
 namespace {
@@ -27,22 +28,12 @@ void report_create_failure(const char* path) {
 
 }  // namespace
 
-void report_write_failure(const char* path) {
-    screen_log("UNABLE TO WRITE TO TEMP FILE!  [");
-    screen_log(path);
-    screen_log("]\r\n");
-    screen_log("  Check your TempDir config. Check your disk space.\r\n");
-    screen_log("  If the file does not exist, try creating it.\r\n");
-}
-
-namespace {
-
 // Writes all `length` bytes, going on after short writes. False on an error.
 bool write_all(int fd, const char* data, size_t length) {
     while (length > 0) {
-        ssize_t written = ::write(fd, data, length);
-        if (written < 0) {
-            if (errno == EINTR) continue;
+        ssize_t written = system_calls().write(fd, data, length);
+        if (written <= 0) {
+            if (written < 0 && errno == EINTR) continue;
             return false;
         }
         data += written;
@@ -57,6 +48,16 @@ bool write_and_close(int fd, const char* data, size_t length) {
     bool written = write_all(fd, data, length);
     return ::close(fd) == 0 && written;
 }
+
+void report_write_failure(const char* path) {
+    screen_log("UNABLE TO WRITE TO TEMP FILE!  [");
+    screen_log(path);
+    screen_log("]\r\n");
+    screen_log("  Check your TempDir config. Check your disk space.\r\n");
+    screen_log("  If the file does not exist, try creating it.\r\n");
+}
+
+namespace {
 
 // dir + base + ("." or "-NNN.") + ext; false when the name does not fit, so
 // that a cut name never stands in for a generation.

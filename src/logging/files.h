@@ -4,6 +4,8 @@
 // DOS-style (platform/dos_files.h).
 #pragma once
 
+#include <cstddef>
+
 namespace qxs {
 
 // Creates (or empties) the file and writes `text` (may be nullptr). 0, or a
@@ -26,6 +28,12 @@ namespace qxs {
 int append_file(const char* path, const char* text);
 // The same for bytes that may hold NUL (a request body).
 int append_file_bytes(const char* path, const char* data, long length);
+
+// Writes all `length` bytes, going on after short writes. False on an error.
+bool write_all(int fd, const char* data, size_t length);
+// The same, then closes the descriptor; false when either fails (a delayed
+// write error may only show at the close).
+bool write_and_close(int fd, const char* data, size_t length);
 
 // The screen-log lines of a file that cannot be written.
 void report_write_failure(const char* path);

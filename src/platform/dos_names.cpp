@@ -14,6 +14,7 @@
 
 #include "platform/dos_files.h"
 #include "platform/strings.h"
+#include "platform/system_calls.h"
 
 namespace qxs::dos {
 namespace {
@@ -149,13 +150,13 @@ int open(const char* name, int flags, mode_t mode) {
         // file that differs only in case ("QXS.LOG" next to "qxs.log"), where
         // DOS opens that file: resolve first.
         if (!path_exists(path)) resolve_case(path);
-        return ::open(path, flags | O_CLOEXEC, mode);
+        return system_calls().open(path, flags | O_CLOEXEC, mode);
     }
-    int fd = ::open(path, flags | O_CLOEXEC, mode);
+    int fd = system_calls().open(path, flags | O_CLOEXEC, mode);
     if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) {
         int saved = errno;
         resolve_case(path);
-        fd = ::open(path, flags | O_CLOEXEC, mode);
+        fd = system_calls().open(path, flags | O_CLOEXEC, mode);
         if (fd < 0 && errno == ENOENT) errno = saved;
     }
     return fd;
@@ -227,7 +228,7 @@ int rename(const char* from, const char* to) {
         return -1;
     }
     // Like a DOS rename: never over an existing file.
-    int result = ::renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE);
+    int result = system_calls().rename(source, target, RENAME_NOREPLACE);
     if (result == 0 || (errno != EINVAL && errno != ENOSYS)) return result;
     // A file system without the no-replace flag: check, then rename. Only this
     // process renames the server's files, so nothing slips in between.
@@ -235,7 +236,7 @@ int rename(const char* from, const char* to) {
         errno = EEXIST;
         return -1;
     }
-    return ::rename(source, target);
+    return system_calls().rename(source, target, 0);
 }
 
 }  // namespace qxs::dos

@@ -34,12 +34,22 @@ bool NamedLock::create(const char* name) {
     return fd_ >= 0;
 }
 
-bool NamedLock::acquire() {
+bool NamedLock::acquire(int wait_ms) {
     if (fd_ < 0) return false;
-    while (flock(fd_, LOCK_EX) != 0) {
-        if (errno != EINTR) return false;
+    if (wait_ms < 0) {
+        while (flock(fd_, LOCK_EX) != 0) {
+            if (errno != EINTR) return false;
+        }
+        return true;
     }
-    return true;
+    // A bounded wait polls: flock itself cannot give up after a time.
+    constexpr int kPollMs = 5;
+    for (int waited = 0;; waited += kPollMs) {
+        if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno != EWOULDBLOCK && errno != EINTR) return false;
+        if (waited >= wait_ms) return false;
+        usleep(kPollMs * 1000);
+    }
 }
 
 void NamedLock::release() {

@@ -18,9 +18,10 @@ public:
 
     // Creates (or opens) the lock of that name, not owned. False on failure.
     bool create(const char* name);
-    // Waits without a time limit until the lock is owned. False if it cannot
-    // be had at all (no lock file).
-    bool acquire();
+    // Waits until the lock is owned, at most `wait_ms` milliseconds (-1: no
+    // limit). False when it cannot be had: no lock file, or another process
+    // kept it all that time.
+    bool acquire(int wait_ms = -1);
     void release();
     void close();
     bool is_open() const { return fd_ >= 0; }

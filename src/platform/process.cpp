@@ -27,6 +27,7 @@
 #include "platform/dos_files.h"
 #include "platform/process_internal.h"
 #include "platform/strings.h"
+#include "platform/system_calls.h"
 
 extern char** environ;
 
@@ -264,14 +265,14 @@ int spawn_process(pid_t* pid, const std::string& program, char* const* argv, cha
     sigfillset(&signals);
     posix_spawnattr_setsigdefault(&attributes, &signals);
 
-    int result = ::posix_spawn(pid, program.c_str(), &actions, &attributes, argv, envp);
+    int result = system_calls().spawn(pid, program.c_str(), &actions, &attributes, argv, envp);
     if (result == ENOEXEC) {
         // A file without a "#!" line is a shell script, as execvp has it.
         std::vector<char*> words = {const_cast<char*>("/bin/sh"),
                                     const_cast<char*>(program.c_str())};
         for (char* const* arg = argv + 1; *arg != nullptr; ++arg) words.push_back(*arg);
         words.push_back(nullptr);
-        result = ::posix_spawn(pid, "/bin/sh", &actions, &attributes, words.data(), envp);
+        result = system_calls().spawn(pid, "/bin/sh", &actions, &attributes, words.data(), envp);
     }
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);

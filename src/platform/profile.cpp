@@ -20,6 +20,7 @@
 #include "platform/dos_files.h"
 #include "platform/profile_text.h"
 #include "platform/strings.h"
+#include "platform/system_calls.h"
 
 namespace qxs::profile {
 namespace {
@@ -205,7 +206,7 @@ bool read_all(int fd, std::string* out) {
 
 bool write_all(int fd, std::string_view data, off_t offset) {
     while (!data.empty()) {
-        ssize_t n = ::pwrite(fd, data.data(), data.size(), offset);
+        ssize_t n = system_calls().pwrite(fd, data.data(), data.size(), offset);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         data.remove_prefix(static_cast<size_t>(n));
@@ -222,8 +223,8 @@ CachedFile* reload(const char* path, const struct stat& st) {
         drop_cached(path);
         return nullptr;
     }
-    int fd = ::open(path, O_RDWR | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int fd = system_calls().open(path, O_RDWR | O_CLOEXEC | O_NONBLOCK, 0);
+    if (fd < 0) fd = system_calls().open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
     struct stat opened {};
     std::string content;
     if (fd < 0 || ::fstat(fd, &opened) != 0 || !read_all(fd, &content)) {
@@ -302,14 +303,14 @@ bool replace_file(const char* path, std::string_view content, const struct stat*
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temporary = directory + ".qxs-profile-" + std::to_string(::getpid()) + "-" +
                     std::to_string(++serial);
-        fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = system_calls().open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) return false;
     }
     if (fd < 0) return false;
 
     bool done = write_all(fd, content, 0) &&
                 (old == nullptr || ::fchmod(fd, old->st_mode & 07777) == 0) &&
-                ::rename(temporary.c_str(), target.c_str()) == 0;
+                system_calls().rename(temporary.c_str(), target.c_str(), 0) == 0;
     if (!done) {
         ::unlink(temporary.c_str());
         ::close(fd);

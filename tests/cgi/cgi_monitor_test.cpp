@@ -16,6 +16,7 @@
 #include "platform/strings.h"
 #include "request/file_answers.h"
 #include "support/engine_fixture.h"
+#include "support/faulty_calls.h"
 
 namespace qxs::test {
 namespace {
@@ -76,6 +77,23 @@ TEST_F(CgiMonitor, AProgramWhoseRequestEndsIsEndedAndReaped) {
         EXPECT_EQ(c.cgi_process, nullptr);
         EXPECT_TRUE(gone_within_a_second(pid));
     }
+}
+
+// A program the system cannot start is answered as such, and leaves no
+// slot and no child behind.
+TEST_F(CgiMonitor, AProgramThatCannotStartIsAnswered) {
+    FaultyCalls calls;
+    calls.spawn_error = EAGAIN;
+    Connection& c = fx.connect();
+    copy_text(c.path, sizeof c.path, "/cgi/sleep.exe");
+    c.request_type = kRequestGet;
+    c.full_request = 1;
+    serve_get(c, 1);
+    EXPECT_TRUE(fx.closed(c));
+    EXPECT_NE(fx.sent(c).find("An error occurred when trying to run that program."),
+              std::string::npos)
+        << fx.sent(c);
+    EXPECT_EQ(process::held_count(loop.uv()), 0u);
 }
 
 }  // namespace

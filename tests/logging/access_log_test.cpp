@@ -166,6 +166,21 @@ TEST_F(AccessLogTest, WaitsForAnotherProgramHoldingTheLock) {
                          "] \"GET /a.htm HTTP/1.0\" 200 5\r\n");
 }
 
+// A program that keeps the lock does not stop the server: after a bounded
+// wait the update goes on without it, and the operator is told once.
+TEST_F(AccessLogTest, AProgramThatKeepsTheLockIsNotWaitedForLong) {
+    NamedLock other;  // its own open file: it conflicts like another process's
+    ASSERT_TRUE(other.create(kLogMutexName) && other.acquire());
+    visit({.bytes = 5});
+    visit({.bytes = 6});
+    other.release();
+    EXPECT_EQ(log(), "10.0.0.7 - - [" + kStartDate + "] \"GET /a.htm HTTP/1.0\" 200 5\r\n" +
+                         "10.0.0.7 - - [" + kStartDate + "] \"GET /a.htm HTTP/1.0\" 200 6\r\n");
+    const std::string told = "The log files' lock is held by another program";
+    EXPECT_EQ(fx.shell.log.find(told), fx.shell.log.rfind(told));
+    EXPECT_NE(fx.shell.log.find(told), std::string::npos);
+}
+
 // The common cases are checked through the log lines above.
 TEST(CounterKeys, CounterKeyIsThePathMadeIniSafe) {
     const std::pair<const char*, const char*> cases[] = {
