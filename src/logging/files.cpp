@@ -70,8 +70,10 @@ bool log_name(char* out, size_t size, const char* dir, const char* base, int gen
 
 }  // namespace
 
-int write_new_file(const char* path, const char* text) {
-    int fd = dos::open(path, O_WRONLY | O_CREAT | O_TRUNC);
+namespace {
+
+// Writes `text` into a file just created as `fd` (-1: it could not be).
+int fill_new_file(int fd, const char* path, const char* text) {
     if (fd < 0) {
         report_create_failure(path);
         return -1;
@@ -86,23 +88,19 @@ int write_new_file(const char* path, const char* text) {
     return 0;
 }
 
+}  // namespace
+
+int write_new_file(const char* path, const char* text) {
+    return fill_new_file(dos::open(path, O_WRONLY | O_CREAT | O_TRUNC), path, text);
+}
+
 int create_private_file(const char* path) {
     if (dos::remove(path) != 0 && errno != ENOENT) return -1;
     return dos::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
 }
 
 int write_new_private_file(const char* path, const char* text) {
-    int fd = create_private_file(path);
-    if (fd < 0) {
-        report_create_failure(path);
-        return -1;
-    }
-    size_t length = text != nullptr ? std::strlen(text) : 0;
-    if (!write_and_close(fd, text, length)) {
-        report_write_failure(path);
-        return -1;
-    }
-    return 0;
+    return fill_new_file(create_private_file(path), path, text);
 }
 
 int append_file(const char* path, const char* text) {

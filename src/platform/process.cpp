@@ -351,14 +351,7 @@ int64_t now_ms() {
 // ---- Starting ----
 
 Child* start(uv_loop_t* loop, const std::string& command_line, const Options& options) {
-    std::vector<std::string> words = split_words(command_line);
-    if (!words.empty() && ends_with_bat(words[0])) {
-        std::vector<std::string> arguments(words.begin() + 1, words.end());
-        return start_batch(loop, words[0].c_str(), arguments, options);
-    }
-    if (options.environment.empty()) return spawn(loop, std::move(words), nullptr, options);
-    Environment env = options.environment;
-    return spawn(loop, std::move(words), &env, options);
+    return start_arguments(loop, split_words(command_line), options);
 }
 
 Child* start_arguments(uv_loop_t* loop, std::vector<std::string> words, const Options& options) {

@@ -52,17 +52,23 @@ void send_item(Connection& c, const char* name, char type) {
     queuegopherfile(c, name, type == '0' ? 0 : 1, 0);
 }
 
+// Maps a gopher path (tidied in `selector`) into `name`; a refusal is
+// answered and false returned.
+bool map_selector(Connection& c, char* selector, char* name) {
+    if (aliasToDosDir(selector, name, kRequestGopher, c.remote_address, &c.alias, c.auth_user,
+                      c.auth_password) >= 0) {
+        return true;
+    }
+    refuse_selector(c);
+    return false;
+}
+
 // A selector of a type letter and a path.
 void serve_typed_selector(Connection& c, const char* line) {
     char selector[sizeof c.path];
     copy_text(selector, sizeof selector, line + 1);
     char name[kMappedNameSize];
-    if (aliasToDosDir(selector, name, kRequestGopher, c.remote_address, &c.alias, c.auth_user,
-                      c.auth_password) < 0) {
-        refuse_selector(c);
-        return;
-    }
-    send_item(c, name, line[0]);
+    if (map_selector(c, selector, name)) send_item(c, name, line[0]);
 }
 
 // A selector that is a path of the gopher tree, as clients derive it from a
@@ -72,11 +78,7 @@ void serve_path_selector(Connection& c, const char* line) {
     char selector[sizeof c.path];
     copy_text(selector, sizeof selector, line);
     char name[kMappedNameSize];
-    if (aliasToDosDir(selector, name, kRequestGopher, c.remote_address, &c.alias, c.auth_user,
-                      c.auth_password) < 0) {
-        refuse_selector(c);
-        return;
-    }
+    if (!map_selector(c, selector, name)) return;
     if (!is_directory(name)) {
         send_item(c, name, gopher_type_for(last_path_component(name)));
         return;
@@ -100,11 +102,7 @@ void send_item_attributes(Connection& c, const char* line) {
         char selector[sizeof c.path];
         copy_text(selector, sizeof selector, line);
         char name[kMappedNameSize];
-        if (aliasToDosDir(selector, name, kRequestGopher, c.remote_address, &c.alias, c.auth_user,
-                          c.auth_password) < 0) {
-            refuse_selector(c);
-            return;
-        }
+        if (!map_selector(c, selector, name)) return;
         type = is_directory(name) ? '1' : gopher_type_for(last_path_component(name));
         shown = last_path_component(line);
     }
