@@ -29,3 +29,6 @@ ensure_packages() {
 
 # What building the server needs.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libuv1-dev)
+
+# What the fuzz targets need on top (bench/fuzz.sh): clang and libFuzzer.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)

@@ -1,0 +1,82 @@
+// Path mapping over a small tree with aliases, one of them owned. Input:
+//   byte 0: bit 0 a gopher request (else a GET);
+//   then "user:password" up to the first LF (the request's Basic
+//   credentials);
+//   the rest: the decoded virtual path, cut to the 1023 bytes a request path
+//   holds.
+// Checks: the mapped name fits its room; a mapped name never holds ".."; and
+// no name inside the owned alias's folder is handed out without its owner's
+// credentials.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "config/access_tables.h"
+#include "engine/connection.h"
+#include "fuzz_support.h"
+#include "platform/strings.h"
+#include "request/access_tables_for_test.h"
+#include "request/path_mapping.h"
+
+namespace qxs {
+namespace {
+
+struct Process {
+    Process() {
+        fuzz::home();
+        fuzz::write_file("html/page.html", "p");
+        fuzz::write_file("html/old.htm", "o");
+        fuzz::write_file("html/docs/a.txt", "a");
+        fuzz::write_file("files/x.htm", "x");
+        fuzz::write_file("home/john.doe/notes.htm", "n");
+        fuzz::write_file("private/secret.html", "s");
+        tables.alias("/pub", "d:\\files\\");
+        tables.alias("/pub/data", "e:\\data");
+        tables.alias("/home", "c:\\home\\john.doe\\");
+        tables.alias("/private", "c:\\private\\", "john");
+        tables.alias("/staff", "c:\\staff\\", "Staff");
+        tables.alias("/SAME", "c:\\second\\");
+        tables.user("john", "secret");
+        tables.user("mary", "");
+        tables.group("Staff", {"john", "mary"});
+    }
+    test::AccessTablesForTest tables;
+};
+
+bool inside_private(const char* name) {
+    const char* folder = "c:\\private";
+    for (size_t i = 0; folder[i] != '\0'; ++i) {
+        if (ascii_lower(name[i]) != folder[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+}  // namespace qxs
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace qxs;
+    static Process process;
+    if (size < 1) return 0;
+    const int type = (data[0] & 1) != 0 ? kRequestGopher : kRequestGet;
+    std::string_view rest = fuzz::as_text(data + 1, size - 1);
+    std::string_view credentials = fuzz::take_until(rest, '\n');
+    const std::string user(fuzz::take_until(credentials, ':'));
+    const std::string password(credentials);
+
+    fuzz::reset_state();
+    char path[1024];
+    copy_text(path, sizeof path, std::string(rest).c_str());
+    std::vector<char> name(kMappedNameSize);
+    const Alias* alias = nullptr;
+    int result =
+        aliasToDosDir(path, name.data(), type, "127.0.0.1", &alias, user.c_str(), password.c_str());
+    fuzz::check(std::memchr(name.data(), '\0', name.size()) != nullptr, "name not terminated");
+    if (result == kMapped) {
+        fuzz::check(std::strstr(name.data(), "..") == nullptr, "a mapped name holds \"..\"");
+        const bool owner = user == "john" && password == "secret";
+        fuzz::check(owner || !inside_private(name.data()),
+                    "the owned folder without its owner's credentials");
+    }
+    return 0;
+}

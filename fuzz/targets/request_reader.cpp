@@ -1,0 +1,133 @@
+// Request reading as the socket layer feeds it: the bytes of one connection,
+// cut into pieces at points the input chooses, each piece queued on the
+// socket and read with read_step; then the answer is sent to its end and
+// every connection closed. Input:
+//   byte 0: bit 0 the connection came in on the gopher port, bit 1 the
+//           operator sees connects and files, bit 2 every debug detail is on,
+//           bit 3 directory browsing is on;
+//   byte 1: the seed of the cuts;
+//   the rest: what the client sends.
+#include <cstring>
+#include <string>
+
+#include "config/access_tables.h"
+#include "config/settings.h"
+#include "engine/connection.h"
+#include "engine/reader.h"
+#include "engine/sender.h"
+#include "engine/server.h"
+#include "fuzz_support.h"
+#include "platform/strings.h"
+#include "request/access_tables_for_test.h"
+#include "support/fake_sockets.h"
+
+namespace qxs {
+namespace {
+
+constexpr time_t kNow = 1700000000;  // a fixed clock: the dates of a page do not vary
+
+// The documents the requests find, written once per process.
+void make_tree() {
+    using fuzz::write_file;
+    write_file("html/index.htm",
+               "<p>$remote_host $user_agent?[uses $user_agent] $referer|[no referer] "
+               "$hit_count since $hit_start_date</p>");
+    write_file("html/page.html",
+               "<title>Page</title>$date $last_modified $raw_command $$ $x![none] "
+               "$request_method?[by $request_method]");
+    write_file("html/notes.txt", "plain text\r\n");
+    write_file("html/nav.map",
+               "rect /a.htm 0,0 10,10\ncircle /c.htm 50,50 50,60\n"
+               "poly http://x.example/p 100,0 110,0 110,10\ndefault /d.htm\n");
+    write_file("html/docs/qxheader.txt", "Documents\r\n");
+    write_file("html/docs/a.txt", "a");
+    write_file("html/docs/b.html", "<title>B &amp; b</title>");
+    write_file("html/docs/menu.gop",
+               "Name=Home\r\nType=1\r\nPath=./sub\r\n\r\nName=Far\r\n"
+               "Type=0\r\nPath=/x.txt\r\nHost=far.example\r\nPort=71\r\n");
+    write_file("gopher/about.txt", "All about us.\r\n.\r\n");
+    write_file("gopher/docs/readme.txt", "Read me.\r\n");
+    write_file("gopher/menu.gop", "Name=Docs\r\nType=1\r\nPath=./docs\r\n");
+    write_file("files/pub.txt", "public");
+    write_file("private/secret.txt", "secret");
+}
+
+struct Process {
+    Process() {
+        fuzz::home();
+        make_tree();
+        tables.alias("/pub", "c:\\files\\").directory_browsing = true;
+        tables.alias("/private", "c:\\private\\", "john");
+        tables.user("john", "secret");
+    }
+    test::AccessTablesForTest tables;
+};
+
+// Runs send passes while a connection is sending; the passes are bounded so
+// that a connection that never finishes shows as a hang, not a loop.
+void drain() {
+    for (int pass = 0; pass < 100000; ++pass) {
+        bool sending = false;
+        for (const Connection& c : engine.table->records) sending = sending || c.state == kSend;
+        if (!sending) return;
+        timer_send_pass(*engine.table);
+    }
+    fuzz::fail("a connection is still sending after 100000 passes");
+}
+
+}  // namespace
+}  // namespace qxs
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace qxs;
+    static Process process;
+    if (size < 2) return 0;
+    const uint8_t options = data[0];
+    uint32_t random = data[1];
+    const std::string_view stream = fuzz::as_text(data + 2, size - 2);
+
+    fuzz::reset_state();
+    fuzz::empty_folder("logs");
+    fuzz::empty_folder("temp");
+    settings.httpport = 8080;
+    settings.view_connects = settings.view_files = (options & 2) != 0;
+    settings.debug1 = settings.debug2 = settings.debug3 = (options & 4) != 0;
+    settings.webdirbrowsing = (options & 8) != 0;
+
+    test::FakeSockets sockets;
+    engine.now = kNow;
+    engine.now_ms = 0;
+    engine.send_turn_ran = false;
+    engine.last_send_turn_ms = 0;
+    engine.totals = EngineTotals{};
+    engine.table = create_table(kNow);
+    copy_text(engine.server_name, sizeof engine.server_name, "testhost");
+    copy_text(engine.server_host_port, sizeof engine.server_host_port, "testhost:8080");
+
+    Socket s = sockets.open_connection();
+    Connection& c = engine.table->records[take_slot(*engine.table, s, 0, kNow)];
+    copy_text(c.remote_address, sizeof c.remote_address, "127.0.0.1");
+    copy_text(c.remote_host, sizeof c.remote_host, "127.0.0.1");
+    c.gopher_port = (options & 1) != 0;
+
+    // Pieces of 1, up to 8, up to 128 or up to 6000 bytes (more than the
+    // reader's buffer holds), chosen by a small generator from the seed.
+    static constexpr size_t kLongest[] = {1, 8, 128, 6000};
+    size_t at = 0;
+    while (at < stream.size()) {
+        random = random * 1103515245u + 12345u;
+        size_t length = 1 + (random >> 16) % kLongest[(random >> 8) & 3];
+        if (length > stream.size() - at) length = stream.size() - at;
+        sockets.queue_input(s, std::string(stream.substr(at, length)));
+        at += length;
+        if (c.state == kRead) read_step(c, FD_READ);
+        // Now and then the send pass comes between two reads.
+        if ((random >> 4) & 1) timer_send_pass(*engine.table);
+    }
+    if (c.state == kRead) read_step(c, FD_READ);  // nothing more: the quiet socket
+    drain();
+    for (Connection& other : engine.table->records) close_connection(other);
+    destroy_table(engine.table);
+    engine.table = nullptr;
+    return 0;
+}
