@@ -59,8 +59,25 @@ struct Process {
         tables.alias("/pub", "c:\\files\\").directory_browsing = true;
         tables.alias("/private", "c:\\private\\", "john");
         tables.user("john", "secret");
+        table = create_table(kNow);
+    }
+    // One table for the process: a new one for every input would cost more
+    // than the input. Every input uses slot 0 only (the lowest idle slot),
+    // made as new again before each input.
+    void renew_table() {
+        for (Connection& c : table->records) close_connection(c);
+        table->server_start_time = kNow;
+        table->send_cursor = 0;
+        Connection& c = table->records[0];
+        c.ever_used = 0;
+        c.sock = kInvalidSocket;
+        std::memset(c.pbuffin, 0, sizeof c.pbuffin);
+        std::memset(c.filebuf, 0, sizeof c.filebuf);
+        std::memset(c.outbuf, 0, sizeof c.outbuf);
+        std::memset(c.linebuf, 0, sizeof c.linebuf);
     }
     test::AccessTablesForTest tables;
+    ConnectionTable* table = nullptr;
 };
 
 // Runs send passes while a connection is sending; the passes are bounded so
@@ -100,12 +117,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     engine.send_turn_ran = false;
     engine.last_send_turn_ms = 0;
     engine.totals = EngineTotals{};
-    engine.table = create_table(kNow);
+    process.renew_table();
+    engine.table = process.table;
     copy_text(engine.server_name, sizeof engine.server_name, "testhost");
     copy_text(engine.server_host_port, sizeof engine.server_host_port, "testhost:8080");
 
     Socket s = sockets.open_connection();
-    Connection& c = engine.table->records[take_slot(*engine.table, s, 0, kNow)];
+    const int slot = take_slot(*engine.table, s, 0, kNow);
+    fuzz::check(slot == 0, "slot 0 is not free");
+    Connection& c = engine.table->records[slot];
     copy_text(c.remote_address, sizeof c.remote_address, "127.0.0.1");
     copy_text(c.remote_host, sizeof c.remote_host, "127.0.0.1");
     c.gopher_port = (options & 1) != 0;
@@ -127,7 +147,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (c.state == kRead) read_step(c, FD_READ);  // nothing more: the quiet socket
     drain();
     for (Connection& other : engine.table->records) close_connection(other);
-    destroy_table(engine.table);
     engine.table = nullptr;
     return 0;
 }
