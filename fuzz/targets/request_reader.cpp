@@ -7,6 +7,9 @@
 //           bit 3 directory browsing is on;
 //   byte 1: the seed of the cuts;
 //   the rest: what the client sends.
+// Checks that every answer ends, and that an HTTP answer carries neither
+// markup nor header lines of the client's making.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -92,6 +95,31 @@ void drain() {
     fuzz::fail("a connection is still sending after 100000 passes");
 }
 
+// What no HTTP answer from this tree may hold, whatever the client sent:
+// markup of the client's own ("<x" stands in no document of the tree), and
+// header lines of the client's making (a name the server never sends, or a
+// line end inside a line).
+void check_answer(const std::string& sent) {
+    fuzz::check(sent.find("<x") == std::string::npos, "the client's markup in an answer");
+    if (sent.rfind("HTTP/", 0) != 0) return;
+    static constexpr const char* kHeaders[] = {
+        "Server: ",        "MIME-version: ", "Content-Type: ",     "Content-Length: ",
+        "Last-Modified: ", "Location: ",     "WWW-Authenticate: ",
+    };
+    const size_t end = std::min(sent.find("\r\n\r\n"), sent.size());
+    for (size_t line = sent.find("\r\n") + 2; line < end;) {
+        const size_t next = std::min(sent.find("\r\n", line), end);
+        const std::string text = sent.substr(line, next - line);
+        bool known = false;
+        for (const char* name : kHeaders) {
+            known = known || prefix_match(text.c_str(), name) != 0;
+        }
+        fuzz::check(known, "a header line the server does not send");
+        fuzz::check(text.find_first_of("\r\n") == std::string::npos, "a line end inside a header");
+        line = next + 2;
+    }
+}
+
 }  // namespace
 }  // namespace qxs
 
@@ -146,6 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (c.state == kRead) read_step(c, FD_READ);  // nothing more: the quiet socket
     drain();
+    if (!c.gopher_port && c.request_type != kRequestGopher) check_answer(sockets.sent(s));
     for (Connection& other : engine.table->records) close_connection(other);
     engine.table = nullptr;
     return 0;
