@@ -4,7 +4,8 @@
 //   credentials);
 //   the rest: the decoded virtual path, cut to the 1023 bytes a request path
 //   holds.
-// Checks: the mapped name fits its room; a mapped name never holds ".."; and
+// Checks: the mapped name fits its room; a mapped name never holds ".." nor
+// a wildcard; and
 // no name inside the owned alias's folder is handed out without its owner's
 // credentials.
 #include <cstring>
@@ -74,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::check(std::memchr(name.data(), '\0', name.size()) != nullptr, "name not terminated");
     if (result == kMapped) {
         fuzz::check(std::strstr(name.data(), "..") == nullptr, "a mapped name holds \"..\"");
+        fuzz::check(std::strpbrk(name.data(), "*?") == nullptr, "a mapped name holds a wildcard");
         // As the server sees them: up to a NUL.
         const bool owner =
             std::strcmp(user.c_str(), "john") == 0 && std::strcmp(password.c_str(), "secret") == 0;

@@ -2,9 +2,10 @@
 // the bytes of an INI file. The bytes are indexed and the key looked up, the
 // value written (in place or as new bytes) and read back; then the same
 // through the profile files on disk, with the cache between them.
-// When section, key and value are plain words (letters, digits, ".", "_",
-// "-", "/"; the key and section not empty), the value must read back after
-// its write, from the bytes and from the file.
+// When section, key and value are plain (printable ASCII without blanks at
+// either end; the key without '=' and not beginning with ';' or '['; key and
+// section not empty), the value must read back after its write, from the
+// bytes and from the file.
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -17,11 +18,13 @@ namespace {
 
 bool plain(std::string_view text) {
     for (char c : text) {
-        bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                    c == '.' || c == '_' || c == '-' || c == '/';
-        if (!word) return false;
+        if (c < ' ' || c > '~') return false;
     }
-    return true;
+    return text.empty() || (text.front() != ' ' && text.back() != ' ');
+}
+
+bool plain_name(std::string_view text) {
+    return !text.empty() && plain(text) && text.front() != ';' && text.front() != '[';
 }
 
 }  // namespace
@@ -33,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string section(fuzz::take_until(params, '|'));
     const std::string key(fuzz::take_until(params, '|'));
     const std::string value(params);
-    const bool round_trip =
-        !section.empty() && !key.empty() && plain(section) && plain(key) && plain(value);
+    const bool round_trip = plain_name(section) && plain_name(key) &&
+                            key.find('=') == std::string::npos && plain(value);
 
     profile::ProfileText text;
     text.assign(std::string(rest));

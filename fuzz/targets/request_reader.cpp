@@ -7,8 +7,9 @@
 //           bit 3 directory browsing is on;
 //   byte 1: the seed of the cuts;
 //   the rest: what the client sends.
-// Checks that every answer ends, and that an HTTP answer carries neither
-// markup nor header lines of the client's making.
+// Checks that every answer ends, that an HTTP answer carries neither markup
+// nor header lines of the client's making, and that its body is as long as
+// its Content-Length says.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -99,7 +100,7 @@ void drain() {
 // markup of the client's own ("<x" stands in no document of the tree), and
 // header lines of the client's making (a name the server never sends, or a
 // line end inside a line).
-void check_answer(const std::string& sent) {
+void check_answer(const std::string& sent, bool head) {
     fuzz::check(sent.find("<x") == std::string::npos, "the client's markup in an answer");
     if (sent.rfind("HTTP/", 0) != 0) return;
     static constexpr const char* kHeaders[] = {
@@ -116,6 +117,11 @@ void check_answer(const std::string& sent) {
         }
         fuzz::check(known, "a header line the server does not send");
         fuzz::check(text.find_first_of("\r\n") == std::string::npos, "a line end inside a header");
+        if (prefix_match(text.c_str(), "Content-Length: ") != 0 && end < sent.size()) {
+            const size_t body = sent.size() - end - 4;
+            fuzz::check(body == (head ? 0 : std::stoul(text.substr(16))),
+                        "a body of another length than its header says");
+        }
         line = next + 2;
     }
 }
@@ -174,7 +180,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (c.state == kRead) read_step(c, FD_READ);  // nothing more: the quiet socket
     drain();
-    if (!c.gopher_port && c.request_type != kRequestGopher) check_answer(sockets.sent(s));
+    if (!c.gopher_port && c.request_type != kRequestGopher)
+        check_answer(sockets.sent(s), c.request_type == kRequestHead);
     for (Connection& other : engine.table->records) close_connection(other);
     engine.table = nullptr;
     return 0;

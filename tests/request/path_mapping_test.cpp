@@ -67,7 +67,9 @@ TEST_F(PathMappingTest, Names) {
         {"/docs/CON", kDeviceName, ""},
         {"/clock$", kDeviceName, ""},
         {"/docs/com5", kMapped, "c:\\html\\docs\\com5"},
-        {"/con/x", kMapped, "c:\\html\\con\\x"},     // only the last component counts
+        {"/con/x", kMapped, "c:\\html\\con\\x"},  // only the last component counts
+        {"/docs/*.txt", kDeviceName, ""},         // no file name holds a wildcard
+        {"/pu?/x.txt", kDeviceName, ""},
         {"/" + a247, kMapped, "c:\\html\\" + a247},  // 255 characters
         {"/" + a247 + "a", kNameTooLong, ""},
         {"/pub/" + b246, kMapped, "d:\\files\\" + b246},
