@@ -8,10 +8,12 @@
 //   byte 1: the seed of the cuts;
 //   the rest: what the client sends.
 // Checks that every answer ends, that an HTTP answer carries neither markup
-// nor header lines of the client's making, and that its body is as long as
-// its Content-Length says.
+// nor header lines of the client's making, that its body is as long as its
+// Content-Length says, and that the access log line keeps its fields.
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "config/access_tables.h"
@@ -126,6 +128,27 @@ void check_answer(const std::string& sent, bool head) {
     }
 }
 
+// The access log line of the connection keeps its fields whatever the client
+// sent: one line, a user name without blanks or control bytes, and no quote
+// inside the quoted request.
+void check_access_log() {
+    std::ifstream in(fuzz::home() + "/logs/qxs.log", std::ios::binary);
+    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string host = "127.0.0.1 - ";
+    if (log.empty()) return;
+    fuzz::check(log.find('\n') == log.size() - 1 && log.find('\r') == log.size() - 2,
+                "an access log line that is not one line");
+    fuzz::check(log.rfind(host, 0) == 0, "an access log line without its client");
+    const size_t user_end = log.find(' ', host.size());
+    for (size_t i = host.size(); i < user_end; ++i) {
+        fuzz::check(log[i] > ' ' && log[i] < 0x7f, "a blank or control byte in the logged user");
+    }
+    fuzz::check(log.compare(user_end, 2, " [") == 0, "the logged user is not one field");
+    const size_t open = log.find('"');
+    fuzz::check(open != std::string::npos && log.find('"', open + 1) == log.rfind('"'),
+                "a quote inside the logged request");
+}
+
 }  // namespace
 }  // namespace qxs
 
@@ -183,6 +206,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!c.gopher_port && c.request_type != kRequestGopher)
         check_answer(sockets.sent(s), c.request_type == kRequestHead);
     for (Connection& other : engine.table->records) close_connection(other);
+    check_access_log();
     engine.table = nullptr;
     return 0;
 }
