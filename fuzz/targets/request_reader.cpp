@@ -4,12 +4,14 @@
 // every connection closed. Input:
 //   byte 0: bit 0 the connection came in on the gopher port, bit 1 the
 //           operator sees connects and files, bit 2 every debug detail is on,
-//           bit 3 directory browsing is on;
+//           bit 3 directory browsing is on, bit 4 a second connection sends
+//           the same bytes;
 //   byte 1: the seed of the cuts;
 //   the rest: what the client sends.
 // Checks that every answer ends, that an HTTP answer carries neither markup
 // nor header lines of the client's making, that its body is as long as its
-// Content-Length says, and that the access log line keeps its fields.
+// Content-Length says, that the access log line keeps its fields, and that
+// the same request twice is counted in the same entries.
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -128,57 +130,41 @@ void check_answer(const std::string& sent, bool head) {
     }
 }
 
-// The access log line of the connection keeps its fields whatever the client
-// sent: one line, a user name without blanks or control bytes, and no quote
-// inside the quoted request.
-void check_access_log() {
-    std::ifstream in(fuzz::home() + "/logs/qxs.log", std::ios::binary);
-    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::string host = "127.0.0.1 - ";
-    if (log.empty()) return;
-    fuzz::check(log.find('\n') == log.size() - 1 && log.find('\r') == log.size() - 2,
-                "an access log line that is not one line");
-    fuzz::check(log.rfind(host, 0) == 0, "an access log line without its client");
-    const size_t user_end = log.find(' ', host.size());
-    for (size_t i = host.size(); i < user_end; ++i) {
-        fuzz::check(log[i] > ' ' && log[i] < 0x7f, "a blank or control byte in the logged user");
-    }
-    fuzz::check(log.compare(user_end, 2, " [") == 0, "the logged user is not one field");
-    const size_t open = log.find('"');
-    fuzz::check(open != std::string::npos && log.find('"', open + 1) == log.rfind('"'),
-                "a quote inside the logged request");
+// A file of the home, "" when it is missing.
+std::string read_file(const std::string& relative) {
+    std::ifstream in(fuzz::home() + "/" + relative, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-}  // namespace
-}  // namespace qxs
+// The access log lines keep their fields whatever the client sent: one line
+// a connection, a user name without blanks or control bytes, and no quote
+// inside the quoted request.
+void check_access_log(size_t connections) {
+    const std::string log = read_file("logs/qxs.log");
+    if (log.empty()) return;
+    fuzz::check(static_cast<size_t>(std::count(log.begin(), log.end(), '\n')) == connections,
+                "not one access log line a connection");
+    const std::string host = "127.0.0.1 - ";
+    for (size_t start = 0; start < log.size();) {
+        const std::string line = log.substr(start, log.find('\n', start) + 1 - start);
+        start += line.size();
+        fuzz::check(line.find('\r') == line.size() - 2, "a CR inside an access log line");
+        fuzz::check(line.rfind(host, 0) == 0, "an access log line without its client");
+        const size_t user_end = line.find(' ', host.size());
+        for (size_t i = host.size(); i < user_end; ++i) {
+            fuzz::check(line[i] > ' ' && line[i] < 0x7f,
+                        "a blank or control byte in the logged user");
+        }
+        fuzz::check(line.compare(user_end, 2, " [") == 0, "the logged user is not one field");
+        const size_t open = line.find('"');
+        fuzz::check(open != std::string::npos && line.find('"', open + 1) == line.rfind('"'),
+                    "a quote inside the logged request");
+    }
+}
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    using namespace qxs;
-    static Process process;
-    if (size < 2) return 0;
-    const uint8_t options = data[0];
-    uint32_t random = data[1];
-    const std::string_view stream = fuzz::as_text(data + 2, size - 2);
-
-    fuzz::reset_state();
-    fuzz::empty_folder("logs");
-    fuzz::empty_folder("temp");
-    settings.httpport = 8080;
-    settings.view_connects = settings.view_files = (options & 2) != 0;
-    settings.debug1 = settings.debug2 = settings.debug3 = (options & 4) != 0;
-    settings.webdirbrowsing = (options & 8) != 0;
-
-    test::FakeSockets sockets;
-    engine.now = kNow;
-    engine.now_ms = 0;
-    engine.send_turn_ran = false;
-    engine.last_send_turn_ms = 0;
-    engine.totals = EngineTotals{};
-    process.renew_table();
-    engine.table = process.table;
-    copy_text(engine.server_name, sizeof engine.server_name, "testhost");
-    copy_text(engine.server_host_port, sizeof engine.server_host_port, "testhost:8080");
-
+// One connection from its accept to its close, fed `stream` in pieces.
+void run_connection(test::FakeSockets& sockets, std::string_view stream, uint8_t options,
+                    uint32_t random) {
     Socket s = sockets.open_connection();
     const int slot = take_slot(*engine.table, s, 0, kNow);
     fuzz::check(slot == 0, "slot 0 is not free");
@@ -203,10 +189,59 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (c.state == kRead) read_step(c, FD_READ);  // nothing more: the quiet socket
     drain();
-    if (!c.gopher_port && c.request_type != kRequestGopher)
+    if (!c.gopher_port && c.request_type != kRequestGopher) {
         check_answer(sockets.sent(s), c.request_type == kRequestHead);
+    }
     for (Connection& other : engine.table->records) close_connection(other);
-    check_access_log();
+}
+
+}  // namespace
+}  // namespace qxs
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace qxs;
+    static Process process;
+    if (size < 2) return 0;
+    const uint8_t options = data[0];
+    const uint32_t random = data[1];
+    const std::string_view stream = fuzz::as_text(data + 2, size - 2);
+
+    fuzz::reset_state();
+    fuzz::empty_folder("logs");
+    fuzz::empty_folder("temp");
+    settings.httpport = 8080;
+    settings.view_connects = settings.view_files = (options & 2) != 0;
+    settings.debug1 = settings.debug2 = settings.debug3 = (options & 4) != 0;
+    settings.webdirbrowsing = (options & 8) != 0;
+
+    test::FakeSockets sockets;
+    engine.now = kNow;
+    engine.now_ms = 0;
+    engine.send_turn_ran = false;
+    engine.last_send_turn_ms = 0;
+    engine.totals = EngineTotals{};
+    process.renew_table();
+    engine.table = process.table;
+    copy_text(engine.server_name, sizeof engine.server_name, "testhost");
+    copy_text(engine.server_host_port, sizeof engine.server_host_port, "testhost:8080");
+
+    run_connection(sockets, stream, options, random);
+    check_access_log(1);
+    if (options & 16) {
+        // The same request again is counted in the entries of the first: a
+        // page or referer whose key did not read back would gain a line in
+        // the counter files on every request.
+        const std::string counts = read_file("logs/counts.qxs");
+        const std::string referers = read_file("logs/referer.qxs");
+        run_connection(sockets, stream, options, random);
+        check_access_log(2);
+        auto lines = [](const std::string& text) {
+            return std::count(text.begin(), text.end(), '\n');
+        };
+        fuzz::check(lines(read_file("logs/counts.qxs")) == lines(counts) &&
+                        lines(read_file("logs/referer.qxs")) == lines(referers),
+                    "the same request again gained a line in a counter file");
+    }
     engine.table = nullptr;
     return 0;
 }
