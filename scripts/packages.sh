@@ -30,3 +30,6 @@ ensure_packages() {
 # What building the server needs: the operator window is Qt 6 Widgets, and
 # its pictures are drawn at build time with the DejaVu fonts.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libuv1-dev qt6-base-dev fonts-dejavu-core)
+
+# What the fuzz targets need on top (bench/fuzz.sh): clang and libFuzzer.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)

@@ -13,13 +13,14 @@
 #include "logging/dates.h"
 #include "logging/files.h"
 #include "logging/screen_log.h"
+#include "platform/escaping.h"
 #include "platform/profile.h"
 #include "platform/strings.h"
 
 namespace qxs {
 namespace {
 
-constexpr size_t kLogBufferSize = 1024;
+constexpr size_t kLogBufferSize = 2048;
 constexpr size_t kPathSize = 300;     // a 255-character log directory and a file name
 constexpr size_t kRequestSize = 256;  // 255 characters of a request line
 constexpr size_t kNameSize = 1024;    // an encoded key or referer: at most 3 bytes a character
@@ -133,6 +134,22 @@ void write_totals(const char* file) {
     put("Totals", "BytesSent", text, file, &counts_failed);
 }
 
+// `text` with each '"' written as "%22"; cut at a whole character.
+void percent_encode_quotes(const char* text, char* out, size_t size) {
+    size_t n = 0;
+    for (; *text != '\0'; ++text) {
+        const bool quote = *text == '"';
+        if (n + (quote ? 3 : 1) >= size) break;
+        if (quote) {
+            std::memcpy(out + n, "%22", 3);
+            n += 3;
+        } else {
+            out[n++] = *text;
+        }
+    }
+    out[n] = '\0';
+}
+
 }  // namespace
 
 void write_access_log(Connection& c) {
@@ -171,10 +188,17 @@ void write_access_log(Connection& c) {
                 date.year, date.hours, date.minutes, date.seconds, zone);
 
     if (settings.logany) {
+        // The client's texts keep to their fields: a quote would end the
+        // quoted request early, and the user name, decoded from the Basic
+        // credentials and so any bytes, could hold a blank or a line end.
+        char logged_user[3 * sizeof c.auth_user];
+        percent_encode(user, "", logged_user, sizeof logged_user);
+        char quoted[3 * kRequestSize];
+        percent_encode_quotes(request, quoted, sizeof quoted);
         format_text(log_buffer.get(), kLogBufferSize,
-                    "%s - %s [%s/%s/%s:%s:%s:%s %s] \"%s\" %s %ld\r\n", c.remote_host, user,
+                    "%s - %s [%s/%s/%s:%s:%s:%s %s] \"%s\" %s %ld\r\n", c.remote_host, logged_user,
                     date.day, date.month, date.year, date.hours, date.minutes, date.seconds, zone,
-                    request, status, c.bytes_sent);
+                    quoted, status, c.bytes_sent);
         char log_file[kPathSize];
         format_text(log_file, sizeof log_file, "%sqxs.log", settings.logdir);
         append_file(log_file, log_buffer.get());

@@ -374,7 +374,10 @@ Child* start_batch(uv_loop_t* loop, const char* batch_file,
         return nullptr;
     }
     Environment env = options.environment.empty() ? server_environment() : options.environment;
-    for (const auto& [name, value] : run.variables) {
+    // Named, not bound: clang 14 cannot capture a structured binding.
+    for (const auto& variable : run.variables) {
+        const std::string& name = variable.first;
+        const std::string& value = variable.second;
         if (value.empty()) {
             std::erase_if(env, [&name](const std::string& entry) {
                 return entry.size() > name.size() && entry[name.size()] == '=' &&

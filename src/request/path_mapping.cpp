@@ -147,6 +147,9 @@ int aliasToDosDir(char* virtual_path, char* name, int request_type, const char* 
     drop_dot_pieces(virtual_path);
     collapse_separators(virtual_path);
     if (is_device_name(last_path_component(virtual_path))) return kDeviceName;
+    // The file layer takes a name with a wildcard as a pattern: "/docs/*.txt"
+    // would find some file's size and date, and then no file to send.
+    if (std::strpbrk(virtual_path, "*?") != nullptr) return kDeviceName;
 
     const char* owner = nullptr;
     if (virtual_path[0] == '\0') {

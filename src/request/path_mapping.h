@@ -16,7 +16,7 @@ enum MappingResult : int {
     kHostNotAllowed = -50,  // also: no name buffer given
     kNoVirtualPath = -51,
     kNameTooLong = -55,
-    kDeviceName = -56,
+    kDeviceName = -56,  // also: a wildcard ('*', '?'), which no file name holds
 };
 
 // Room callers give for a mapped name, terminator included.

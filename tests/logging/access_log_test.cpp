@@ -83,6 +83,10 @@ TEST_F(AccessLogTest, LogLinesInCommonFormat) {
         {{.status = "CGI timeout", .bytes = 99, .user = "john"},
          0,
          "10.0.0.7 - john [" + kStartDate + "] \"GET /a.htm HTTP/1.0\" - 99\r\n"},
+        // The client's texts cannot leave their fields nor forge a line.
+        {{.raw = "GET /a\"b HTTP/1.0", .user = "a b\r\nc"},
+         0,
+         "10.0.0.7 - a%20b%0D%0Ac [" + kStartDate + "] \"GET /a%22b HTTP/1.0\" 200 0\r\n"},
         {{.raw = long_request.c_str(), .bytes = 7},
          1,
          prefix + long_request.substr(0, 255) + "\" 200 7\r\n"},

@@ -61,7 +61,9 @@ TEST_F(PathMappingTest, Names) {
         {"/x/../secret.txt", kDoublePeriod, "c:\\html\\x\\..\\secret.txt"},
         {"/docs/CON", kDeviceName, ""},
         {"/clock$", kDeviceName, ""},
-        {"/con/x", kMapped, "c:\\html\\con\\x"},          // only the last component counts
+        {"/con/x", kMapped, "c:\\html\\con\\x"},  // only the last component counts
+        {"/docs/*.txt", kDeviceName, ""},         // no file name holds a wildcard
+        {"/pu?/x.txt", kDeviceName, ""},
         {"/pub/" + b246, kMapped, "d:\\files\\" + b246},  // 255 characters
         {"/pub/" + b246 + "b", kNameTooLong, ""},
         {"/pub/" + std::string(1000, 'b'), kNameTooLong, ""},
